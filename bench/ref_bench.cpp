@@ -1,0 +1,52 @@
+// Strong and weak reference traffic beside std::shared_ptr, its baseline.
+#include <basalt/RefCounting.h>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+class Counted : public norv::basalt::RefCountableBase {};
+
+void refCopy(benchmark::State& state) {
+    norv::basalt::Ref<Counted> const source(new Counted);
+    for (auto _ : state) {
+        norv::basalt::Ref<Counted> copy = source;
+        benchmark::DoNotOptimize(copy);
+    }
+}
+BENCHMARK(refCopy);
+
+void sharedPtrCopy(benchmark::State& state) {
+    auto const source = std::make_shared<Counted>();
+    for (auto _ : state) {
+        std::shared_ptr<Counted> copy = source;
+        benchmark::DoNotOptimize(copy);
+    }
+}
+BENCHMARK(sharedPtrCopy);
+
+void weakRefLock(benchmark::State& state) {
+    norv::basalt::Ref<Counted> const source(new Counted);
+    norv::basalt::WeakRef<Counted> const watch(source);
+    for (auto _ : state) {
+        norv::basalt::Ref<Counted> locked = watch.lock();
+        benchmark::DoNotOptimize(locked);
+    }
+}
+BENCHMARK(weakRefLock);
+
+void weakPtrLock(benchmark::State& state) {
+    auto const source = std::make_shared<Counted>();
+    std::weak_ptr<Counted> const watch(source);
+    for (auto _ : state) {
+        std::shared_ptr<Counted> locked = watch.lock();
+        benchmark::DoNotOptimize(locked);
+    }
+}
+BENCHMARK(weakPtrLock);
+
+} // namespace
+
+BENCHMARK_MAIN();

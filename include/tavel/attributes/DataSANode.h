@@ -1,0 +1,84 @@
+#pragma once
+// Single node-reference attributes (kind AT_S_NODE_PTR): an edge of the node
+// graph. SANode keeps the graph consistent with the reference: the referenced
+// node knows this attribute as an owner link, the owning node's
+// addElement/removeElement hooks hear of every node that enters or leaves,
+// and the referenced node follows this attribute's inhibit-update depth.
+// DataSANode<T> stores the reference (strong: a referenced node lives at
+// least as long as it is referenced; reference cycles keep their nodes
+// alive until a host breaks them).
+//
+// Changes below the referenced node climb to the owner as CA_CHILD_CHANGED,
+// at most once per change (the sub-hierarchy incarnation guards it, which
+// also ends them on cycles). Every effective change of the reference reports
+// CA_VALUE_CHANGED with structureChanged true.
+
+#include <tavel/attributes/AttributeBase.h>
+
+#include <exception>
+#include <limits>
+
+namespace Norv::Tavel {
+
+class TAVEL_EXPORT SANode : public AttributeBase<SingleAttributeBase<AT_S_NODE_PTR>> {
+public:
+    // A copy is a snapshot: it refers to the same node without an owner link
+    // of its own, and holds no inhibit levels on the node.
+    SANode(SANode const& other);
+    // Assigns the reference through assign(); this attribute's inhibit depth
+    // stays its own, so the referenced nodes stay balanced.
+    SANode& operator=(SANode const& other);
+
+    void incInhibitUpdateCounter() override;
+    void decInhibitUpdateCounter() override;
+
+    virtual std::int64_t getSubHierarchyIncarnation() const; // slot 28
+
+    // Binds newValue before it releases oldValue, so a node referenced again
+    // keeps an owner throughout. Throws what addOwner throws, before any change.
+    void updateOwnership(NodeRef oldValue, NodeRef newValue);
+
+    static constexpr std::size_t NO_POSITION = std::numeric_limits<std::size_t>::max();
+
+protected:
+    SANode(Node* owner, GUIControlType controlType);
+    ~SANode() override;
+
+    void postChange(ChangeAction action, bool structureChanged,
+                    boost::optional<Attribute const&> source,
+                    std::int64_t const& incarnation) override;
+
+    // The referenced node, or null; the typed class stores it.
+    virtual Node* referencedNode() const = 0;
+
+    std::int32_t m_inhibitUpdateCounter;
+    std::int64_t m_subHierarchyIncarnation;
+
+    // As the public form, but an exception from a release notification is
+    // kept in `deferred`: the ownership change is then complete.
+    void updateOwnership(NodeRef const& oldValue, NodeRef const& newValue,
+                         std::exception_ptr& deferred);
+};
+
+template <class T> class TAVEL_EXPORT DataSANode : public SANode {
+public:
+    explicit DataSANode(Node* owner, GUIControlType controlType = gt_none);
+    DataSANode(DataSANode const& other);
+    DataSANode& operator=(DataSANode const& other);
+    ~DataSANode() override;
+
+    // The node already held: nothing. Null clears the reference. A node that
+    // is not a T: BadCastException, nothing changed.
+    void set(NodeRef const& value) override;
+    NodeRef get() const override;
+    void setGeneric(AttributeValue const& value) override;
+
+protected:
+    Node* referencedNode() const override;
+
+    norv::basalt::Ref<T> m_value;
+};
+
+extern template class DataSANode<Node>;
+
+} // namespace Norv::Tavel

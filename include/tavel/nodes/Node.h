@@ -1,0 +1,290 @@
+#pragma once
+// Node: the reference-counted base of every object of the graph, and
+// InhibitUpdate, the scope that holds a node's notifications back.
+//
+// A node carries fixed attributes (members of its class, described once in
+// the class's Specification) and custom attributes (added to single nodes by
+// name at run time; the node owns them through shared pointers). It belongs
+// to at most one Registry, under a 64-bit id. Concrete classes: CustomNode,
+// and host classes made with NodeClass (CustomNode.h).
+//
+// What a caller must know:
+// - Nodes are made with `new` by their class's creation function and held
+//   through Ref<Node>. The last strong reference runs preDestroy, which tells
+//   node change subscribers CA_NODE_DESTROYED, and then deletes the node.
+//   References to attributes handed out by lookups keep nothing alive.
+// - Every accepted change is reported synchronously: node change subscribers
+//   first, then hierarchical subscribers, then the owners. Inside an
+//   InhibitUpdate nothing is reported; when the outermost scope ends, a node
+//   with held-back changes reports CA_UPDATES_RELEASED once.
+// - Subscribers may drop the node, disconnect, subscribe, or add and remove
+//   attributes from inside a notification: the node stays alive until the
+//   operation that notified returns. An exception thrown by a subscriber
+//   reaches the caller of that operation; the change itself stays made.
+// - Errors are the library's exception classes, thrown with "". A failed
+//   operation changes nothing. A node being destroyed refuses registration,
+//   removal, owners and subscriptions with InvalidOperationException.
+// - The registry link is weak: once the registry is gone, getRegistry() is
+//   empty and leaving it does nothing.
+// - copy, assign and compare throw NotSupported until the graph operations
+//   are available.
+
+#include <tavel/Export.h>
+#include <tavel/attributes/Attribute.h>
+#include <tavel/nodes/NodeSignals.h>
+#include <tavel/nodes/SequencedIterator.h>
+#include <tavel/nodes/Specification.h>
+#include <tavel/registry/Registry.h>
+
+#include <basalt/RefCounting.h>
+#include <basalt/Signal.h>
+#include <basalt/Uuid.h>
+
+#include <boost/optional.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/weak_ptr.hpp>
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace Norv::Tavel {
+
+class InhibitUpdate;
+namespace detail {
+struct NodeLinks;
+} // namespace detail
+
+class TAVEL_EXPORT Node : public norv::basalt::RefCountableBase {
+public:
+    Node(Node const&) = delete;
+    Node& operator=(Node const&) = delete;
+
+    // Slot 0: a new, empty node of the same class in `registry`.
+    virtual norv::basalt::Ref<Node> createInstance(boost::shared_ptr<Registry> registry) = 0;
+    // Slot 1: the node that holds this node's data (this node itself).
+    virtual norv::basalt::Ref<Node> getInstancePtr();
+    // Slots 2 and 3. The first subscription of a kind makes its signal.
+    // Throws InvalidOperationException while the node is being destroyed.
+    virtual norv::basalt::signal::Connection
+    subscribeForHierachicalChangeNotification(HierarchicalChangeSlot const& slot);
+    virtual norv::basalt::signal::Connection
+    subscribeForNodeChangeNotification(NodeChangeSlot const& slot);
+    // Slot 4: the most derived class identifier; empty before registration.
+    virtual norv::basalt::Uuid getClsId() const;
+    // Slots 5 to 8: hooks of the graph operations. Node's own do nothing and
+    // let every pair compare.
+    virtual void postCopyAction(norv::basalt::Ref<Node> const& source, int flags);
+    virtual void postAssignAction(norv::basalt::Ref<Node> const& source, int flags);
+    virtual bool preCompareAction(norv::basalt::Ref<Node> const& other, int flags) const;
+    virtual bool postCompareAction(norv::basalt::Ref<Node> const& other, int flags) const;
+
+protected:
+    // Slot 9: forwards to postChange. Subclasses may watch their attributes here.
+    virtual void postAttributeChange(ChangeAction action,
+                                     boost::optional<Attribute const&> attribute,
+                                     boost::optional<Attribute const&> source,
+                                     bool structureChanged, long long const& incarnation);
+    // Slot 10: the root of the registration chain: records Node's class id and
+    // ends registration. Overrides add their own class id, register their
+    // fixed attributes and then call their base's registerAttributes.
+    virtual void registerAttributes(Specification& specification);
+    // Slots 11 to 14: node-reference attributes report the references they
+    // gain and lose. addOwner throws InvalidOperationException while this node
+    // is being destroyed; removeOwner never refuses.
+    virtual bool addOwner(Node const& owner, Attribute const& attribute);
+    virtual void removeOwner(Node const& owner, Attribute const& attribute);
+    virtual void addElement(Node& element, std::size_t index, Attribute const& attribute);
+    virtual void removeElement(Node& element, std::size_t index, Attribute const& attribute);
+
+public:
+    // Tells node change subscribers CA_NODE_DESTROYED and drops both signals.
+    void preDestroy() override;
+
+    static norv::basalt::Uuid const& getUUID();
+    long long getNodeId() const { return m_nodeId; }
+    bool isDerivedFrom(norv::basalt::Uuid const& classId) const;
+    Specification const& getSpecification() const { return *m_specification; }
+
+    // Leaves the current registry (if it still exists) and joins `registry`;
+    // an empty pointer only leaves. Joining throws InvalidOperationException
+    // while the node is being destroyed, and then nothing changes.
+    void setRegistry(boost::shared_ptr<Registry> registry);
+    // Empty when the node has no registry or its registry is gone.
+    boost::shared_ptr<Registry> getRegistry() const;
+
+    long long getInstanceIncarnation() const { return m_instanceIncarnation; }
+    long long getSubHierarchyIncarnation() const { return m_subHierarchyIncarnation; }
+
+    // Adds a custom attribute of `type` (withMinMax: the range variant for
+    // number and float-vector kinds) and reports CA_ATTRIBUTE_ADDED. A name
+    // already registered by another node of the class joins its entry.
+    // Throws InvalidAttributeNameException for an invalid name,
+    // AttributeExistsException for a fixed name or one this node carries,
+    // NotSupported for an unknown type.
+    Attribute& registerAttribute(QString const& name, AttributeType type, bool withMinMax = false);
+    Attribute& registerAttribute(std::string const& name, AttributeType type,
+                                 bool withMinMax = false);
+    Attribute& registerAttribute(char const* name, AttributeType type, bool withMinMax = false);
+
+    // Reports CA_ATTRIBUTE_REMOVING to node change subscribers, removes the
+    // attribute, then reports CA_ATTRIBUTE_REMOVED. A name only other nodes
+    // carry does nothing. Throws InvalidAttributeNameException (empty name),
+    // UnknownAttributeException (unknown name), AttributeCannotBeRemovedException
+    // (fixed attribute). A holder of the attribute's shared pointer keeps an
+    // attribute with no owner.
+    void removeAttribute(QString const& name);
+    void removeAttribute(std::string const& name);
+    void removeAttribute(char const* name);
+    // Removes every custom attribute without any notification.
+    void removeAllAttributes();
+
+    // Empty when the node has no attribute of that name; an empty name throws
+    // InvalidAttributeNameException.
+    boost::optional<Attribute&> getAttribute(QString const& name);
+    boost::optional<Attribute&> getAttribute(std::string const& name);
+    boost::optional<Attribute&> getAttribute(char const* name);
+    // Fixed attributes have ids 1, 2, ...; custom ones negative ids. Empty for
+    // 0 and for ids this node does not carry.
+    boost::optional<Attribute&> getAttributeByID(long long id);
+    unsigned long long calculateNumberOfAttributes() const;
+
+    // Attribute iteration; see SequencedIterator.h. find throws
+    // UnknownAttributeException for an attribute not of this node.
+    SequencedIterator begin(AttributeFlags filter = AttributeFlags());
+    ConstSequencedIterator begin(AttributeFlags filter = AttributeFlags()) const;
+    SequencedIterator end();
+    ConstSequencedIterator end() const;
+    ConstSequencedIterator find(Attribute const& attribute) const;
+
+    // Graph operations: not available yet, they throw NotSupported.
+    norv::basalt::Ref<Node> copy(boost::shared_ptr<Registry> registry);
+    void assign(norv::basalt::Ref<Node> const& source);
+    bool compare(norv::basalt::Ref<Node> const& other) const;
+
+protected:
+    friend class Attribute;
+    // Acts for every node-reference attribute on the nodes at both ends.
+    friend struct detail::NodeLinks;
+    friend class InhibitUpdate;
+    friend class SequencedIteratorBase;
+
+    // `id` EMPTY_NODE_ID draws the next id of the process-wide counter. The
+    // node joins `registry` (may be empty). Registration of the class's
+    // attributes is left to the concrete class (registerClassOnce).
+    Node(boost::shared_ptr<Registry> registry, Specification& specification, long long id);
+    ~Node() override;
+
+    // Runs the registration chain if the class still needs it. On failure the
+    // specification is put back as it was, so the next node tries again.
+    void registerClassOnce();
+
+    // Enters a member attribute of this node into `specification`, with the
+    // flags ATTR_SERIALIZE, ATTR_CUSTOM_SERIALIZE and ATTR_INSTANCE_DATA taken
+    // from `flags`. Throws InvalidAttributeNameException for an invalid name,
+    // AttributeExistsException for a taken one and UnknownAttributeException
+    // for an attribute whose owner is not this node.
+    void registerFixedAttribute(Specification& specification, Attribute const& attribute,
+                                int flags, QString name, QString humanReadableName);
+
+    AttributeSpecification const& findAttributeSpecification(Attribute const& attribute) const;
+    // Shared ownership of a custom attribute this node carries (null if none),
+    // for subclasses that keep attributes beyond the node's own use.
+    boost::shared_ptr<Attribute> getCustomAttributePointer(long long id) const;
+
+    // The entry point of every change. Changes older than the last one
+    // recorded are dropped; the node is silent while being destroyed.
+    void postChange(ChangeAction action, boost::optional<Attribute const&> attribute,
+                    boost::optional<Attribute const&> source, bool structureChanged,
+                    long long const& incarnation);
+    // Lets a subclass report a change of one of its attributes.
+    void signalPostAttributeChange(ChangeAction action, Attribute& attribute,
+                                   bool structureChanged, long long const& incarnation);
+
+    void incInhibitUpdateCounter();
+    void decInhibitUpdateCounter();
+
+    // Run by a signal of this node when its last connection has gone.
+    void lastConnectionDisconnected(bool nodeChangeSignal);
+
+    // Draws the next number of the process-wide incarnation counter.
+    static long long incrementIncarnation();
+
+private:
+    // A custom attribute and how many inhibit levels this node has applied to
+    // it, so that exactly those are undone when the node lets it go.
+    struct CustomAttribute {
+        boost::shared_ptr<Attribute> attribute;
+        std::int32_t inhibitLevels;
+    };
+    using CustomAttributes = std::map<long long, CustomAttribute>;
+    using Owners = std::multimap<Attribute const*, Node const*>;
+
+    Attribute& fixedAttribute(AttributeSpecification const& entry) const;
+    Attribute* customAttribute(long long key) const;
+    boost::optional<Attribute&> attributeFor(Specification::OrderedIterator entry);
+    void checkNotDestroying() const;
+
+    void postOwnChange(ChangeAction action, boost::optional<Attribute const&> attribute,
+                       bool structureChanged, long long const& incarnation);
+    void postHierarchicalChange(boost::optional<Attribute const&> source, bool structureChanged,
+                                long long const& incarnation);
+    void releasePendingChange(boost::optional<Attribute const&> attribute,
+                              boost::optional<Attribute const&> source, bool structureChanged,
+                              long long const& incarnation);
+    void notifyHierarchy(boost::optional<Attribute const&> source, bool structureChanged,
+                         long long const& incarnation);
+
+    // Brings the inhibit levels of one or of every custom attribute to `target`.
+    void syncInhibition(Attribute const& attribute, std::int32_t target);
+    void syncInhibition(long long key, std::int32_t target);
+    void syncAllInhibition(std::int32_t target);
+    // Lets go of a custom attribute already out of the map, of which the
+    // caller holds `ownReferences` shared pointers.
+    void releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute,
+                                long ownReferences);
+    void dropSignals() noexcept;
+
+    Owners m_owners;
+    HierarchicalChangeSignal* m_hierarchicalSignal;
+    NodeChangeSignal* m_nodeChangeSignal;
+    std::int32_t m_inhibitUpdateCounter;
+    bool m_changePending;
+    bool m_pendingFlag;
+    long long m_subHierarchyIncarnation;
+    long long m_instanceIncarnation;
+    Specification* m_specification;
+    CustomAttributes m_customAttributes;
+    long long m_nodeId;
+    boost::weak_ptr<Registry> m_registry;
+};
+
+// Holds back the notifications of a node and of everything below it for the
+// life of the scope:
+//
+//   {
+//       InhibitUpdate batch(*node);
+//       width.set(2.0f);
+//       height.set(3.0f);
+//   } // subscribers hear one CA_UPDATES_RELEASED
+//
+// The scope keeps the node alive. Its end may notify, so it may throw what a
+// subscriber throws, unless the scope is left by another exception (then the
+// subscriber's exception is dropped).
+class TAVEL_EXPORT InhibitUpdate {
+public:
+    explicit InhibitUpdate(Node& node);
+    ~InhibitUpdate() noexcept(false);
+    InhibitUpdate(InhibitUpdate const&) = delete;
+    InhibitUpdate& operator=(InhibitUpdate const&) = delete;
+
+private:
+    Node& m_node;
+    norv::basalt::Ref<Node> m_keepAlive;
+    int m_uncaughtExceptions;
+};
+
+} // namespace Norv::Tavel

@@ -1,0 +1,140 @@
+#pragma once
+// Specification: the attribute layout of one node class, shared by all nodes
+// of the class (a static object of the class). It holds one
+// AttributeSpecification entry per attribute, in registration order, and the
+// class identifiers of the class and its bases (most derived first).
+//
+// Fixed entries describe member attributes and are never removed. Custom
+// entries are shared by every node of the class that carries an attribute of
+// that name and count them; the last user's release erases the entry.
+// Entries keep their address while they exist: attributes cache a pointer to
+// their entry.
+
+#include <tavel/Export.h>
+#include <tavel/types/AttributeType.h>
+
+#include <basalt/Uuid.h>
+
+#include <boost/multi_index/member.hpp>
+#include <boost/multi_index/ordered_index.hpp>
+#include <boost/multi_index/sequenced_index.hpp>
+#include <boost/multi_index_container.hpp>
+
+#include <QString>
+
+#include <bitset>
+#include <cstdint>
+#include <list>
+#include <string>
+#include <utility>
+
+namespace Norv::Tavel {
+
+// The five attribute flags, as values of the std::bitset<5> of an entry.
+enum AttributeFlag : unsigned {
+    ATTR_SERIALIZE = 1,        // bit 0: the attribute is serialized
+    ATTR_CUSTOM_SERIALIZE = 2, // bit 1: serialized by a custom method
+    ATTR_INSTANCE_DATA = 4,    // bit 2: per-instance data
+    ATTR_FIXED = 8,            // bit 3: a member of the node class
+    ATTR_CUSTOM = 16,          // bit 4: added to single nodes at run time
+};
+
+using AttributeFlags = std::bitset<5>;
+
+// One attribute of a node class: name, display name, kind, flags and where a
+// node keeps it (member offset for fixed attributes, map key for custom ones).
+struct TAVEL_EXPORT AttributeSpecification {
+    QString name;
+    QString humanReadableName;
+    std::int32_t useCounter = 0;
+    AttributeType type = AT_INVALID_TYPE;
+    AttributeFlags flags;
+    std::int64_t offset = 0;
+    std::int64_t attributeId = 0;
+
+    // An empty display name means the attribute name is shown.
+    AttributeSpecification(QString const& name, QString const& humanReadableName);
+    AttributeSpecification(AttributeSpecification const& other);
+
+    long long getAttributeId() const { return attributeId; }
+    void setAttributeId(long long id) { attributeId = id; }
+    long long getOffset() const { return offset; }
+    void setOffset(long long newOffset) { offset = newOffset; }
+
+    bool isFixed() const { return flags.test(3); }
+    bool isCustom() const { return flags.test(4); }
+
+private:
+    // Entries are changed in place through the container's modify only.
+    AttributeSpecification& operator=(AttributeSpecification const&);
+};
+
+// Function objects for the container's modify.
+struct TAVEL_EXPORT IncUseCounter {
+    void operator()(AttributeSpecification& entry) const { ++entry.useCounter; }
+};
+struct TAVEL_EXPORT DecUseCounter {
+    void operator()(AttributeSpecification& entry) const { --entry.useCounter; }
+};
+struct TAVEL_EXPORT SetOffsetAndType {
+    SetOffsetAndType(long long offset, AttributeType type) : m_offset(offset), m_type(type) {}
+    void operator()(AttributeSpecification& entry) const {
+        entry.offset = m_offset;
+        entry.type = m_type;
+    }
+
+private:
+    long long m_offset;
+    AttributeType m_type;
+};
+
+struct TAVEL_EXPORT Specification {
+    // Index 0: registration order (the iteration order of every node of the
+    // class). Index 1: unique by name, case-sensitive UTF-16 order.
+    using Container = boost::multi_index_container<
+        AttributeSpecification,
+        boost::multi_index::indexed_by<
+            boost::multi_index::sequenced<>,
+            boost::multi_index::ordered_unique<boost::multi_index::member<
+                AttributeSpecification, QString, &AttributeSpecification::name>>>>;
+    using SequencedIterator = Container::nth_index<0>::type::const_iterator;
+    using OrderedIterator = Container::nth_index<1>::type::const_iterator;
+
+    Container attributes;
+    std::list<norv::basalt::Uuid> inheritFrom;
+    bool needsRegistration = true;
+    QString className;
+
+    // Each class passes the name of its own type (typeid(Class).name()).
+    explicit Specification(char const* className);
+    Specification(Specification const& other);
+    ~Specification();
+
+    void addInheritFrom(norv::basalt::Uuid const& classId);
+
+    bool hasAttribute(QString const& name) const;
+    OrderedIterator findAttributeSpecification(QString const& name) const;
+    OrderedIterator findAttributeSpecification(std::string const& name) const;
+    OrderedIterator findAttributeSpecification(char const* name) const;
+    OrderedIterator orderedEnd() const;
+
+    // The first entry (registration order) with this offset or id; null if none.
+    AttributeSpecification const* findByOffset(long long offset) const;
+    AttributeSpecification const* findById(long long id) const;
+
+    // Releases one use of the custom entry at `offset`; erases it at zero.
+    // Unknown offsets are ignored; a fixed entry throws
+    // AttributeCannotBeRemovedException and stays as it is.
+    void removeAttribute(long long offset);
+
+    // Builds an entry as AttributeSpecification(name, humanReadableName) does
+    // (type unset) without entering it; the caller owns the returned entry.
+    std::pair<AttributeSpecification*, bool> insert(QString const& name,
+                                                     QString const& humanReadableName);
+
+private:
+    friend class Node;
+    void destroyCustomAttribute(long long offset);
+};
+
+} // namespace Norv::Tavel

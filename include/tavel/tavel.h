@@ -1,0 +1,25 @@
+#pragma once
+// The whole public interface of the library and its base component.
+
+#include <basalt/DebugOutput.h>
+#include <basalt/Errors.h>
+#include <basalt/RefCounting.h>
+#include <basalt/Uuid.h>
+
+#include <tavel/types/AttributeTraits.h>
+#include <tavel/types/AttributeType.h>
+#include <tavel/types/AttributeValue.h>
+#include <tavel/types/Exceptions.h>
+#include <tavel/types/ValueTypes.h>
+
+#include <tavel/attributes/Attribute.h>
+#include <tavel/attributes/AttributeBase.h>
+#include <tavel/attributes/CreateAttribute.h>
+#include <tavel/attributes/DataMA.h>
+#include <tavel/attributes/DataSA.h>
+#include <tavel/attributes/DataSAMinMax.h>
+
+#include <tavel/nodes/Node.h>
+#include <tavel/nodes/Specification.h>
+
+#include <tavel/conversion/Utilities.h>

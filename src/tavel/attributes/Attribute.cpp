@@ -1,0 +1,119 @@
+#include <tavel/attributes/Attribute.h>
+
+#include <tavel/nodes/Node.h>
+#include <tavel/nodes/Specification.h>
+#include <tavel/types/Exceptions.h>
+
+namespace Norv::Tavel {
+
+Attribute::Attribute(Node* owner, GUIControlType controlType)
+    : m_owner(owner), m_incarnation(1), m_guiControlType(controlType), m_specification(nullptr) {}
+
+Attribute::Attribute(Attribute const& other) = default;
+
+Attribute::~Attribute() = default;
+
+Attribute& Attribute::operator=(Attribute const& other) {
+    if (&other != this) {
+        assign(other);
+    }
+    return *this;
+}
+
+bool Attribute::operator==(Attribute const& other) const {
+    return &other == this || compare(other);
+}
+
+bool Attribute::operator!=(Attribute const& other) const {
+    return &other != this && !compare(other);
+}
+
+void Attribute::copy(Attribute const& other) {
+    if (other.getAttributeType() != getAttributeType()) {
+        throw BadCastException("");
+    }
+    assign(other);
+    setHumanReadableName(other.getHumanReadableName());
+    m_guiControlType = other.m_guiControlType;
+}
+
+AttributeSpecification const* Attribute::getAttributeSpecification() const {
+    if (m_specification == nullptr) {
+        if (m_owner == nullptr) {
+            throw UnknownAttributeException("");
+        }
+        m_specification = &m_owner->findAttributeSpecification(*this);
+    }
+    return m_specification;
+}
+
+void Attribute::detachFromOwner() {
+    m_owner = nullptr;
+    m_specification = nullptr;
+}
+
+QString const& Attribute::getAttributeName() const { return getAttributeSpecification()->name; }
+
+QString const& Attribute::getHumanReadableName() const {
+    if (!m_humanReadableName.isEmpty()) {
+        return m_humanReadableName;
+    }
+    return getAttributeSpecification()->humanReadableName;
+}
+
+void Attribute::setHumanReadableName(QString const& name) {
+    if (name == getAttributeSpecification()->humanReadableName) {
+        m_humanReadableName.clear();
+    } else {
+        m_humanReadableName = name;
+    }
+}
+
+bool Attribute::needsSerialization() const {
+    return getAttributeSpecification()->flags.test(0);
+}
+
+bool Attribute::needsCustomSerialization() const {
+    AttributeFlags const& flags = getAttributeSpecification()->flags;
+    return flags.test(0) && flags.test(1);
+}
+
+bool Attribute::isCustom() const { return getAttributeSpecification()->isCustom(); }
+
+bool Attribute::isRemovable() const { return getAttributeSpecification()->isCustom(); }
+
+bool Attribute::isInstanceData() const { return getAttributeSpecification()->flags.test(2); }
+
+bool Attribute::hasMinMaxValues() const { return false; }
+
+void Attribute::incInhibitUpdateCounter() {}
+
+void Attribute::decInhibitUpdateCounter() {}
+
+std::int64_t Attribute::getID() const { return getAttributeSpecification()->attributeId; }
+
+void Attribute::recordUndo() {}
+
+void Attribute::recordUndo(AttributeValue const&) {}
+
+void Attribute::postChange(ChangeAction action, bool structureChanged,
+                           boost::optional<Attribute const&> source,
+                           std::int64_t const& incarnation) {
+    if (incarnation != -1) {
+        if (incarnation <= m_incarnation) {
+            return;
+        }
+        m_incarnation = incarnation;
+    } else {
+        m_incarnation = Node::incrementIncarnation();
+    }
+    if (m_owner != nullptr) {
+        m_owner->postAttributeChange(action, *this, source, structureChanged, m_incarnation);
+    }
+}
+
+std::size_t SingleAttribute::getSize() const { return 1; }
+std::size_t SingleAttribute::getDimension() const { return 0; }
+std::size_t MultiAttribute::getDimension() const { return 1; }
+
+} // namespace Norv::Tavel

@@ -1,0 +1,802 @@
+#include <tavel/nodes/Node.h>
+
+#include <tavel/attributes/CreateAttribute.h>
+#include <tavel/conversion/Utilities.h>
+#include <tavel/types/Exceptions.h>
+
+#include <exception>
+#include <vector>
+#include <utility>
+
+namespace Norv::Tavel {
+
+using norv::basalt::LC_DESTROYING;
+using norv::basalt::LC_REFERENCED;
+using norv::basalt::Ref;
+using norv::basalt::Uuid;
+using norv::basalt::signal::Connection;
+
+namespace {
+
+long long s_nodeIdCounter = 0;
+// Every attribute and node starts at incarnation 1, so the counter starts
+// there too: the first number drawn (2) is newer than every initial one.
+long long s_incarnationCounter = 1;
+long long s_customAttributeCounter = 0;
+
+constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
+
+bool isHeldByRef(Node const& node) {
+    return node.getLifeCycle() == LC_REFERENCED && node.getRefCounter()->getStrongCount() > 0;
+}
+
+// Runs every step even when one throws, then rethrows the first exception.
+class FirstException {
+public:
+    template <class F> void attempt(F&& step) {
+        try {
+            step();
+        } catch (...) {
+            if (!m_first) {
+                m_first = std::current_exception();
+            }
+        }
+    }
+    void rethrow() const {
+        if (m_first) {
+            std::rethrow_exception(m_first);
+        }
+    }
+
+private:
+    std::exception_ptr m_first;
+};
+
+// Drops a strong reference that may be the last one. The node's end runs its
+// subscribers, whose exception is passed on unless another one is already on
+// its way (`uncaught` is the count when the reference was taken).
+void releaseReference(Ref<Node>& reference, int uncaught) {
+    FirstException failure;
+    failure.attempt([&] { reference.reset(); });
+    if (std::uncaught_exceptions() <= uncaught) {
+        failure.rethrow();
+    }
+}
+
+// Holds a strong reference while a node notifies, so that a subscriber dropping
+// the last one cannot free the node under the running operation. Nodes not yet
+// handed to a Ref, and nodes being destroyed, are not held.
+class KeepAlive {
+public:
+    KeepAlive(Node& node, bool needed) {
+        if (needed && isHeldByRef(node)) {
+            m_uncaught = std::uncaught_exceptions();
+            m_node = Ref<Node>(&node);
+        }
+    }
+    ~KeepAlive() noexcept(false) {
+        if (m_node) {
+            releaseReference(m_node, m_uncaught);
+        }
+    }
+    KeepAlive(KeepAlive const&) = delete;
+    KeepAlive& operator=(KeepAlive const&) = delete;
+
+private:
+    Ref<Node> m_node;
+    int m_uncaught = 0;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Construction, identity, registry
+
+Node::Node(boost::shared_ptr<Registry> registry, Specification& specification, long long id)
+    : m_hierarchicalSignal(nullptr), m_nodeChangeSignal(nullptr), m_inhibitUpdateCounter(0),
+      m_changePending(false), m_pendingFlag(false), m_subHierarchyIncarnation(1),
+      m_instanceIncarnation(1), m_specification(&specification),
+      m_nodeId(id == EMPTY_NODE_ID ? ++s_nodeIdCounter : id) {
+    setRegistry(std::move(registry));
+    ++Registry::INSTANCE_COUNTER;
+}
+
+Node::~Node() {
+    // Only a node that never reached a Ref can end inhibited; the nodes below
+    // must not stay so.
+    if (m_inhibitUpdateCounter != 0) {
+        try {
+            syncAllInhibition(0);
+        } catch (...) {
+        }
+    }
+    CustomAttributes attributes;
+    attributes.swap(m_customAttributes);
+    for (auto const& entry : attributes) {
+        try {
+            m_specification->destroyCustomAttribute(entry.first);
+            releaseCustomAttribute(entry.second.attribute, 1);
+        } catch (...) {
+        }
+    }
+    attributes.clear();
+    --Registry::INSTANCE_COUNTER;
+    if (boost::shared_ptr<Registry> const registry = m_registry.lock()) {
+        registry->unregisterNode(*this);
+    }
+    dropSignals();
+}
+
+Uuid const& Node::getUUID() {
+    static Uuid const uuid("{92F11271-E81E-4945-B01D-40134F3A3C5D}");
+    return uuid;
+}
+
+Uuid Node::getClsId() const {
+    auto const& ids = m_specification->inheritFrom;
+    return ids.empty() ? Uuid() : ids.front();
+}
+
+bool Node::isDerivedFrom(Uuid const& classId) const {
+    for (Uuid const& id : m_specification->inheritFrom) {
+        if (id == classId) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Ref<Node> Node::getInstancePtr() { return Ref<Node>(this); }
+
+void Node::setRegistry(boost::shared_ptr<Registry> registry) {
+    boost::shared_ptr<Registry> const old = m_registry.lock();
+    if (registry) {
+        checkNotDestroying();
+        if (registry == old) {
+            return;
+        }
+        // Joining first: if it throws, the node is still where it was.
+        registry->registerNode(*this);
+    }
+    // Only this node's own entry goes: another node may carry the same id.
+    if (old) {
+        old->unregisterNode(*this);
+    }
+    m_registry = registry;
+}
+
+boost::shared_ptr<Registry> Node::getRegistry() const { return m_registry.lock(); }
+
+void Node::checkNotDestroying() const {
+    if (getLifeCycle() == LC_DESTROYING) {
+        throw InvalidOperationException("");
+    }
+}
+
+long long Node::incrementIncarnation() { return ++s_incarnationCounter; }
+
+// ---------------------------------------------------------------------------
+// Class registration
+
+void Node::registerAttributes(Specification& specification) {
+    if (!specification.needsRegistration) {
+        return;
+    }
+    specification.addInheritFrom(getUUID());
+    specification.needsRegistration = false;
+}
+
+void Node::registerClassOnce() {
+    Specification& specification = *m_specification;
+    if (!specification.needsRegistration) {
+        return;
+    }
+    std::size_t const entries = specification.attributes.size();
+    std::size_t const ids = specification.inheritFrom.size();
+    try {
+        registerAttributes(specification);
+    } catch (...) {
+        while (specification.attributes.size() > entries) {
+            specification.attributes.pop_back();
+        }
+        while (specification.inheritFrom.size() > ids) {
+            specification.inheritFrom.pop_back();
+        }
+        specification.needsRegistration = true;
+        throw;
+    }
+}
+
+void Node::registerFixedAttribute(Specification& specification, Attribute const& attribute,
+                                  int flags, QString name, QString humanReadableName) {
+    if (!Utilities::validateAttributeName(name)) {
+        throw InvalidAttributeNameException("");
+    }
+    if (specification.hasAttribute(name)) {
+        throw AttributeExistsException("");
+    }
+    // The offset is applied to every node of the class: it must lie inside this node.
+    if (!attribute.hasOwner() || &attribute.getOwner() != this) {
+        throw UnknownAttributeException("");
+    }
+    AttributeSpecification entry(name, humanReadableName);
+    entry.offset = reinterpret_cast<char const*>(&attribute) - reinterpret_cast<char const*>(this);
+    entry.attributeId = static_cast<long long>(specification.attributes.size()) + 1;
+    entry.type = attribute.getAttributeType();
+    entry.useCounter = 0;
+    entry.flags = AttributeFlags(static_cast<unsigned>(flags & 7) | ATTR_FIXED);
+    specification.attributes.push_back(entry);
+}
+
+// ---------------------------------------------------------------------------
+// Custom attributes
+
+Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool withMinMax) {
+    checkNotDestroying();
+    if (!Utilities::validateAttributeName(name)) {
+        throw InvalidAttributeNameException("");
+    }
+    auto& sequence = m_specification->attributes.get<0>();
+    auto const existing = m_specification->findAttributeSpecification(name);
+    bool const shared = existing != m_specification->orderedEnd();
+    if (shared && (existing->isFixed() || m_customAttributes.count(existing->offset) != 0)) {
+        throw AttributeExistsException("");
+    }
+    boost::shared_ptr<Attribute> const attribute = createAttribute(type, this, withMinMax);
+
+    long long key = 0;
+    if (shared) {
+        key = existing->offset;
+        m_customAttributes.emplace(key, CustomAttribute{attribute, 0});
+        m_specification->attributes.get<1>().modify(existing, IncUseCounter());
+    } else {
+        key = ++s_customAttributeCounter | CUSTOM_KEY_BIT;
+        AttributeSpecification entry(name, QString());
+        entry.type = attribute->getAttributeType();
+        entry.offset = key;
+        entry.attributeId = key;
+        entry.useCounter = 1;
+        entry.flags = AttributeFlags(ATTR_SERIALIZE | ATTR_CUSTOM);
+        m_customAttributes.emplace(key, CustomAttribute{attribute, 0});
+        try {
+            sequence.push_back(entry);
+        } catch (...) {
+            m_customAttributes.erase(key);
+            throw;
+        }
+    }
+
+    KeepAlive const keepAlive(*this, true);
+    postAttributeChange(CA_ATTRIBUTE_ADDED, *attribute, *attribute, true, incrementIncarnation());
+    return *attribute;
+}
+
+Attribute& Node::registerAttribute(std::string const& name, AttributeType type, bool withMinMax) {
+    return registerAttribute(QString::fromStdString(name), type, withMinMax);
+}
+
+Attribute& Node::registerAttribute(char const* name, AttributeType type, bool withMinMax) {
+    return registerAttribute(QString::fromUtf8(name), type, withMinMax);
+}
+
+void Node::removeAttribute(QString const& name) {
+    checkNotDestroying();
+    if (name.isEmpty()) {
+        throw InvalidAttributeNameException("");
+    }
+    auto const entry = m_specification->findAttributeSpecification(name);
+    if (entry == m_specification->orderedEnd()) {
+        throw UnknownAttributeException("");
+    }
+    if (entry->isFixed() || !entry->isCustom()) {
+        throw AttributeCannotBeRemovedException("");
+    }
+    long long const key = entry->offset;
+    auto const found = m_customAttributes.find(key);
+    if (found == m_customAttributes.end()) {
+        return;
+    }
+    // Declared first so it goes last: the attribute may die attached, and its
+    // destructor then reaches this node.
+    KeepAlive const keepAlive(*this, true);
+    boost::shared_ptr<Attribute> const held = found->second.attribute;
+    if (m_nodeChangeSignal != nullptr) {
+        (*m_nodeChangeSignal)(CA_ATTRIBUTE_REMOVING, *this, *held);
+    }
+    // A subscriber may have removed it already, or removed and registered it anew.
+    if (customAttribute(key) != held.get()) {
+        return;
+    }
+    // The attribute goes: whatever inhibition this node passed to it ends here.
+    // That may run subscribers below; the removal completes before their
+    // exception is passed on.
+    FirstException failure;
+    failure.attempt([&] { syncInhibition(key, 0); });
+    if (customAttribute(key) == held.get()) {
+        m_specification->removeAttribute(key);
+        m_customAttributes.erase(key);
+        releaseCustomAttribute(held, 1);
+        failure.attempt([&] {
+            postAttributeChange(CA_ATTRIBUTE_REMOVED, boost::none, boost::none, true,
+                                incrementIncarnation());
+        });
+    }
+    failure.rethrow();
+}
+
+void Node::removeAttribute(std::string const& name) {
+    removeAttribute(QString::fromStdString(name));
+}
+
+void Node::removeAttribute(char const* name) { removeAttribute(QString::fromUtf8(name)); }
+
+void Node::removeAllAttributes() {
+    KeepAlive const keepAlive(*this, true);
+    FirstException failure;
+    failure.attempt([&] { syncAllInhibition(0); });
+    CustomAttributes attributes;
+    attributes.swap(m_customAttributes);
+    for (auto const& entry : attributes) {
+        try {
+            m_specification->removeAttribute(entry.first);
+        } catch (AttributeCannotBeRemovedException const&) {
+        }
+        releaseCustomAttribute(entry.second.attribute, 1);
+    }
+    failure.rethrow();
+}
+
+void Node::releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute,
+                                  long ownReferences) {
+    // Nobody else holds it: it dies attached, and its destructor undoes its
+    // links through this node, which is still there.
+    if (attribute.use_count() <= ownReferences) {
+        return;
+    }
+    // A host keeps it: the nodes it refers to forget it as an owner link of
+    // this node, and it forgets this node, so no pointer is left dangling.
+    AttributeValue const value = attribute->getGeneric();
+    if (NodeRef const* const element = value.get<NodeRef>()) {
+        if (*element) {
+            (*element)->removeOwner(*this, *attribute);
+        }
+    } else if (auto const* const elements = value.get<std::vector<NodeRef>>()) {
+        for (NodeRef const& element : *elements) {
+            if (element) {
+                element->removeOwner(*this, *attribute);
+            }
+        }
+    }
+    attribute->detachFromOwner();
+}
+
+// ---------------------------------------------------------------------------
+// Lookup
+
+Attribute& Node::fixedAttribute(AttributeSpecification const& entry) const {
+    char const* const base = reinterpret_cast<char const*>(this);
+    return *reinterpret_cast<Attribute*>(const_cast<char*>(base + entry.offset));
+}
+
+Attribute* Node::customAttribute(long long key) const {
+    auto const found = m_customAttributes.find(key);
+    return found == m_customAttributes.end() ? nullptr : found->second.attribute.get();
+}
+
+boost::shared_ptr<Attribute> Node::getCustomAttributePointer(long long id) const {
+    auto const found = m_customAttributes.find(id);
+    return found == m_customAttributes.end() ? boost::shared_ptr<Attribute>()
+                                             : found->second.attribute;
+}
+
+boost::optional<Attribute&> Node::attributeFor(Specification::OrderedIterator entry) {
+    if (entry == m_specification->orderedEnd()) {
+        return boost::none;
+    }
+    if (entry->isCustom()) {
+        Attribute* const attribute = customAttribute(entry->offset);
+        return attribute == nullptr ? boost::optional<Attribute&>() : *attribute;
+    }
+    return fixedAttribute(*entry);
+}
+
+boost::optional<Attribute&> Node::getAttribute(QString const& name) {
+    if (name.isEmpty()) {
+        throw InvalidAttributeNameException("");
+    }
+    return attributeFor(m_specification->findAttributeSpecification(name));
+}
+
+boost::optional<Attribute&> Node::getAttribute(std::string const& name) {
+    return getAttribute(QString::fromStdString(name));
+}
+
+boost::optional<Attribute&> Node::getAttribute(char const* name) {
+    return getAttribute(QString::fromUtf8(name));
+}
+
+boost::optional<Attribute&> Node::getAttributeByID(long long id) {
+    if (id < 0) {
+        Attribute* const attribute = customAttribute(id);
+        return attribute == nullptr ? boost::optional<Attribute&>() : *attribute;
+    }
+    if (id == 0) {
+        return boost::none;
+    }
+    // Fixed entries come first, so the id-th entry is the fixed attribute with that id.
+    long long position = 1;
+    for (AttributeSpecification const& entry : m_specification->attributes) {
+        if (position++ != id) {
+            continue;
+        }
+        if (entry.isFixed() && entry.attributeId == id) {
+            return fixedAttribute(entry);
+        }
+        break;
+    }
+    return boost::none;
+}
+
+unsigned long long Node::calculateNumberOfAttributes() const {
+    unsigned long long count = 0;
+    for (AttributeSpecification const& entry : m_specification->attributes) {
+        if (!entry.isCustom() || m_customAttributes.count(entry.offset) != 0) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+AttributeSpecification const& Node::findAttributeSpecification(Attribute const& attribute) const {
+    for (AttributeSpecification const& entry : m_specification->attributes) {
+        Attribute const* const candidate =
+            entry.isCustom() ? customAttribute(entry.offset) : &fixedAttribute(entry);
+        if (candidate == &attribute) {
+            return entry;
+        }
+    }
+    throw UnknownAttributeException("");
+}
+
+SequencedIterator Node::begin(AttributeFlags filter) { return SequencedIterator(*this, filter); }
+
+ConstSequencedIterator Node::begin(AttributeFlags filter) const {
+    return ConstSequencedIterator(*this, filter);
+}
+
+SequencedIterator Node::end() {
+    return SequencedIterator(*this, m_specification->attributes.end(), AttributeFlags());
+}
+
+ConstSequencedIterator Node::end() const {
+    return ConstSequencedIterator(*this, m_specification->attributes.end(), AttributeFlags());
+}
+
+ConstSequencedIterator Node::find(Attribute const& attribute) const {
+    auto const& sequence = m_specification->attributes.get<0>();
+    for (auto it = sequence.begin(); it != sequence.end(); ++it) {
+        Attribute const* const candidate =
+            it->isCustom() ? customAttribute(it->offset) : &fixedAttribute(*it);
+        if (candidate == &attribute) {
+            return ConstSequencedIterator(*this, it, AttributeFlags());
+        }
+    }
+    throw UnknownAttributeException("");
+}
+
+// ---------------------------------------------------------------------------
+// Changes
+
+void Node::postAttributeChange(ChangeAction action, boost::optional<Attribute const&> attribute,
+                               boost::optional<Attribute const&> source, bool structureChanged,
+                               long long const& incarnation) {
+    postChange(action, attribute, source, structureChanged, incarnation);
+}
+
+void Node::signalPostAttributeChange(ChangeAction action, Attribute& attribute,
+                                     bool structureChanged, long long const& incarnation) {
+    attribute.postChange(action, structureChanged, boost::optional<Attribute const&>(attribute),
+                         incarnation);
+}
+
+void Node::postChange(ChangeAction action, boost::optional<Attribute const&> attribute,
+                      boost::optional<Attribute const&> source, bool structureChanged,
+                      long long const& incarnation) {
+    if (getLifeCycle() == LC_DESTROYING) {
+        return;
+    }
+    switch (action) {
+    case CA_ATTRIBUTE_ADDED:
+    case CA_ATTRIBUTE_REMOVING: {
+        // Passing inhibition on may release nodes below, whose subscribers may drop this one.
+        KeepAlive const keepAlive(*this, true);
+        if (attribute) {
+            syncInhibition(*attribute, action == CA_ATTRIBUTE_ADDED ? m_inhibitUpdateCounter : 0);
+        }
+        postOwnChange(action, attribute, structureChanged, incarnation);
+        postHierarchicalChange(source, structureChanged, incarnation);
+        return;
+    }
+    case CA_UPDATES_RELEASED:
+        if (m_changePending) {
+            releasePendingChange(attribute, source, structureChanged, incarnation);
+            return;
+        }
+        break;
+    case CA_CHILD_CHANGED:
+        postHierarchicalChange(source, structureChanged, incarnation);
+        return;
+    default:
+        break;
+    }
+    bool const notifies = m_inhibitUpdateCounter == 0 &&
+                          (m_nodeChangeSignal != nullptr || m_hierarchicalSignal != nullptr ||
+                           !m_owners.empty());
+    KeepAlive const keepAlive(*this, notifies);
+    postOwnChange(action, attribute, structureChanged, incarnation);
+    postHierarchicalChange(source, structureChanged, incarnation);
+}
+
+void Node::postOwnChange(ChangeAction action, boost::optional<Attribute const&> attribute,
+                         bool structureChanged, long long const& incarnation) {
+    if (incarnation <= m_instanceIncarnation) {
+        return;
+    }
+    m_instanceIncarnation = incarnation;
+    if (m_inhibitUpdateCounter != 0 || m_nodeChangeSignal == nullptr) {
+        m_changePending = true;
+        m_pendingFlag = m_pendingFlag || structureChanged;
+        return;
+    }
+    // Cleared first, so a throwing subscriber leaves nothing half-reported.
+    m_changePending = false;
+    m_pendingFlag = false;
+    (*m_nodeChangeSignal)(action, *this, attribute);
+}
+
+void Node::postHierarchicalChange(boost::optional<Attribute const&> source, bool structureChanged,
+                                  long long const& incarnation) {
+    if (incarnation <= m_subHierarchyIncarnation) {
+        return;
+    }
+    m_subHierarchyIncarnation = incarnation;
+    if (m_inhibitUpdateCounter != 0) {
+        return;
+    }
+    notifyHierarchy(source, structureChanged, incarnation);
+}
+
+void Node::releasePendingChange(boost::optional<Attribute const&> attribute,
+                                boost::optional<Attribute const&> source, bool structureChanged,
+                                long long const& incarnation) {
+    KeepAlive const keepAlive(*this, true);
+    m_changePending = false;
+    m_pendingFlag = false;
+    if (m_nodeChangeSignal != nullptr) {
+        (*m_nodeChangeSignal)(CA_UPDATES_RELEASED, *this, attribute);
+    }
+    notifyHierarchy(source, structureChanged, incarnation);
+}
+
+void Node::notifyHierarchy(boost::optional<Attribute const&> source, bool structureChanged,
+                           long long const& incarnation) {
+    // The pointers are read again after every emission: a subscriber may have
+    // ended a subscription or changed the owners.
+    if (m_hierarchicalSignal != nullptr) {
+        (*m_hierarchicalSignal)(*this, source, structureChanged);
+    }
+    // Owners are visited by key, looked up afresh after every call, so an owner
+    // link added or removed meanwhile cannot leave a stale iterator behind.
+    for (auto it = m_owners.begin(); it != m_owners.end();) {
+        Attribute const* const owning = it->first;
+        const_cast<Attribute*>(owning)->postChange(CA_CHILD_CHANGED, structureChanged, source,
+                                                   incarnation);
+        it = m_owners.upper_bound(owning);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Inhibition
+
+void Node::syncInhibition(Attribute const& attribute, std::int32_t target) {
+    for (auto const& entry : m_customAttributes) {
+        if (entry.second.attribute.get() == &attribute) {
+            syncInhibition(entry.first, target);
+            return;
+        }
+    }
+}
+
+void Node::syncInhibition(long long key, std::int32_t target) {
+    // The entry is looked up afresh after every step: a step may release nodes
+    // below, whose subscribers may add or remove this node's attributes.
+    for (;;) {
+        auto const found = m_customAttributes.find(key);
+        if (found == m_customAttributes.end() || found->second.inhibitLevels == target) {
+            return;
+        }
+        boost::shared_ptr<Attribute> const attribute = found->second.attribute;
+        if (found->second.inhibitLevels < target) {
+            ++found->second.inhibitLevels;
+            attribute->incInhibitUpdateCounter();
+        } else {
+            --found->second.inhibitLevels;
+            attribute->decInhibitUpdateCounter();
+        }
+    }
+}
+
+void Node::syncAllInhibition(std::int32_t target) {
+    FirstException failure;
+    for (auto it = m_customAttributes.begin(); it != m_customAttributes.end();) {
+        long long const key = it->first;
+        failure.attempt([&] { syncInhibition(key, target); });
+        it = m_customAttributes.upper_bound(key);
+    }
+    failure.rethrow();
+}
+
+void Node::incInhibitUpdateCounter() {
+    ++m_inhibitUpdateCounter;
+    auto const& sequence = m_specification->attributes.get<0>();
+    auto it = sequence.begin();
+    try {
+        // Fixed entries are never erased, so the position survives whatever an attribute does.
+        for (; it != sequence.end(); ++it) {
+            if (!it->isCustom()) {
+                fixedAttribute(*it).incInhibitUpdateCounter();
+            }
+        }
+        syncAllInhibition(m_inhibitUpdateCounter);
+    } catch (...) {
+        // Undo what was raised, so a failure leaves the node as it was.
+        for (auto undo = sequence.begin(); undo != it; ++undo) {
+            if (!undo->isCustom()) {
+                fixedAttribute(*undo).decInhibitUpdateCounter();
+            }
+        }
+        --m_inhibitUpdateCounter;
+        syncAllInhibition(m_inhibitUpdateCounter);
+        throw;
+    }
+}
+
+void Node::decInhibitUpdateCounter() {
+    if (m_inhibitUpdateCounter == 0) {
+        return;
+    }
+    // Lowering an attribute may release nodes below and run their subscribers.
+    KeepAlive const keepAlive(*this, true);
+    FirstException failure;
+    auto const& sequence = m_specification->attributes.get<0>();
+    for (auto it = sequence.begin(); it != sequence.end(); ++it) {
+        if (!it->isCustom()) {
+            failure.attempt([&] { fixedAttribute(*it).decInhibitUpdateCounter(); });
+        }
+    }
+    failure.attempt([&] { syncAllInhibition(m_inhibitUpdateCounter - 1); });
+    --m_inhibitUpdateCounter;
+    // Attributes added or inhibited anew while the walk ran are brought in line.
+    failure.attempt([&] { syncAllInhibition(m_inhibitUpdateCounter); });
+    if (m_inhibitUpdateCounter == 0 && m_changePending) {
+        failure.attempt([&] {
+            postChange(CA_UPDATES_RELEASED, boost::none, boost::none, m_pendingFlag,
+                       m_subHierarchyIncarnation);
+        });
+    }
+    failure.rethrow();
+}
+
+InhibitUpdate::InhibitUpdate(Node& node)
+    : m_node(node), m_uncaughtExceptions(std::uncaught_exceptions()) {
+    if (isHeldByRef(node)) {
+        m_keepAlive = Ref<Node>(&node);
+    }
+    m_node.incInhibitUpdateCounter();
+}
+
+InhibitUpdate::~InhibitUpdate() noexcept(false) {
+    FirstException failure;
+    failure.attempt([&] { m_node.decInhibitUpdateCounter(); });
+    failure.attempt([&] { m_keepAlive.reset(); });
+    if (std::uncaught_exceptions() <= m_uncaughtExceptions) {
+        failure.rethrow();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Subscriptions and destruction
+
+Connection Node::subscribeForHierachicalChangeNotification(HierarchicalChangeSlot const& slot) {
+    checkNotDestroying();
+    bool const made = m_hierarchicalSignal == nullptr;
+    if (made) {
+        m_hierarchicalSignal =
+            new HierarchicalChangeSignal([this] { lastConnectionDisconnected(false); });
+    }
+    try {
+        return m_hierarchicalSignal->connect(slot);
+    } catch (...) {
+        if (made) {
+            delete std::exchange(m_hierarchicalSignal, nullptr);
+        }
+        throw;
+    }
+}
+
+Connection Node::subscribeForNodeChangeNotification(NodeChangeSlot const& slot) {
+    checkNotDestroying();
+    bool const made = m_nodeChangeSignal == nullptr;
+    if (made) {
+        m_nodeChangeSignal = new NodeChangeSignal([this] { lastConnectionDisconnected(true); });
+    }
+    try {
+        return m_nodeChangeSignal->connect(slot);
+    } catch (...) {
+        if (made) {
+            delete std::exchange(m_nodeChangeSignal, nullptr);
+        }
+        throw;
+    }
+}
+
+void Node::lastConnectionDisconnected(bool nodeChangeSignal) {
+    if (nodeChangeSignal) {
+        delete std::exchange(m_nodeChangeSignal, nullptr);
+    } else {
+        delete std::exchange(m_hierarchicalSignal, nullptr);
+    }
+}
+
+void Node::dropSignals() noexcept {
+    delete std::exchange(m_nodeChangeSignal, nullptr);
+    delete std::exchange(m_hierarchicalSignal, nullptr);
+}
+
+void Node::preDestroy() {
+    RefCountableBase::preDestroy();
+    // The signals go even when a subscriber throws.
+    struct Drop {
+        Node& node;
+        ~Drop() { node.dropSignals(); }
+    } const drop{*this};
+    if (m_nodeChangeSignal != nullptr) {
+        (*m_nodeChangeSignal)(CA_NODE_DESTROYED, *this, boost::none);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Owners and hooks
+
+bool Node::addOwner(Node const& owner, Attribute const& attribute) {
+    checkNotDestroying();
+    m_owners.emplace(&attribute, &owner);
+    return true;
+}
+
+void Node::removeOwner(Node const&, Attribute const& attribute) {
+    auto const found = m_owners.find(&attribute);
+    if (found != m_owners.end()) {
+        m_owners.erase(found);
+    }
+}
+
+void Node::addElement(Node&, std::size_t, Attribute const&) {}
+
+void Node::removeElement(Node&, std::size_t, Attribute const&) {}
+
+void Node::postCopyAction(Ref<Node> const&, int) {}
+
+void Node::postAssignAction(Ref<Node> const&, int) {}
+
+bool Node::preCompareAction(Ref<Node> const&, int) const { return true; }
+
+bool Node::postCompareAction(Ref<Node> const&, int) const { return true; }
+
+Ref<Node> Node::copy(boost::shared_ptr<Registry>) { throw NotSupported(""); }
+
+void Node::assign(Ref<Node> const&) { throw NotSupported(""); }
+
+bool Node::compare(Ref<Node> const&) const { throw NotSupported(""); }
+
+} // namespace Norv::Tavel

@@ -1,0 +1,198 @@
+#include <basalt/Errors.h>
+#include <basalt/RefCounting.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+using namespace norv::basalt;
+
+namespace probes {
+
+// Records its life in a log the test owns; optionally acts during preDestroy.
+class Probe : public RefCountableBase {
+public:
+    explicit Probe(std::vector<std::string>* log = nullptr) : m_log(log) {}
+    ~Probe() override { note("destroyed"); }
+
+    void preDestroy() override {
+        RefCountableBase::preDestroy();
+        note("preDestroy state " + std::to_string(getLifeCycle()));
+        if (onPreDestroy)
+            onPreDestroy(this);
+    }
+
+    std::function<void(Probe*)> onPreDestroy;
+    WeakRef<Probe> self;
+
+private:
+    void note(std::string const& event) {
+        if (m_log)
+            m_log->push_back(event);
+    }
+    std::vector<std::string>* m_log;
+};
+
+class Derived : public Probe {};
+class Other : public Probe {};
+
+} // namespace probes
+
+using probes::Derived;
+using probes::Other;
+using probes::Probe;
+
+TEST(RefCounting, LastStrongReferenceRunsPreDestroyThenDeletes) {
+    std::vector<std::string> log;
+    auto* raw = new Probe(&log);
+    EXPECT_EQ(raw->getLifeCycle(), LC_CREATED);
+
+    Ref<Probe> first(raw);
+    RefCounter const* counter = raw->getRefCounter();
+    EXPECT_EQ(raw->getLifeCycle(), LC_REFERENCED);
+    {
+        Ref<Probe> second = first;
+        EXPECT_EQ(counter->getStrongCount(), 2);
+    }
+    EXPECT_EQ(counter->getStrongCount(), 1);
+    EXPECT_TRUE(log.empty());
+
+    // The releasing reference is already null when preDestroy runs.
+    bool clearedFirst = false;
+    raw->onPreDestroy = [&](Probe*) { clearedFirst = !first; };
+    first.reset();
+    EXPECT_TRUE(clearedFirst);
+    EXPECT_EQ(log, (std::vector<std::string>{"preDestroy state 2", "destroyed"}));
+}
+
+TEST(RefCounting, ReferencingAnObjectBeingDestroyedThrowsInvalidOperation) {
+    std::vector<std::string> messages;
+    std::vector<std::uint64_t> codes;
+    auto record = [&](auto&& attempt) {
+        try {
+            attempt();
+        } catch (internal_error const& e) {
+            messages.push_back(e.what());
+            codes.push_back(e.code());
+        }
+    };
+    Ref<Probe> holder(new Probe);
+    holder->onPreDestroy = [&](Probe* self) {
+        record([&] { Ref<Probe> again(self); });
+        record([&] { ConstRef<Probe> again(self); });
+        record([&] { WeakRef<Probe> watch(self); });
+    };
+    holder.reset();
+
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(codes, (std::vector<std::uint64_t>{5001, 5001, 5001}));
+    EXPECT_THAT(messages[0], testing::MatchesRegex("norv::basalt::Ref<probes::Probe>::setElement "
+                                                   "\\(in .*RefCounting\\.h:[0-9]+\\) "
+                                                   "invalid operation \\(5001\\)"));
+    EXPECT_THAT(messages[1], testing::StartsWith("norv::basalt::ConstRef<probes::Probe>::"));
+    EXPECT_THAT(messages[2], testing::StartsWith("norv::basalt::WeakRef<probes::Probe>::"));
+
+    // The message buffer is bounded, however long the function name.
+    std::string const longName(5000, 'x');
+    EXPECT_EQ(formatErrorMessage(longName.c_str(), "f.cpp", 1, "invalid operation", 5001).size(),
+              2047u);
+    EXPECT_EQ(formatErrorMessage(nullptr, nullptr, 7, nullptr, 1), " (in :7)  (1)");
+}
+
+TEST(RefCounting, ObjectIsDeletedEvenWhenPreDestroyThrows) {
+    std::vector<std::string> log;
+    Ref<Probe> holder(new Probe(&log));
+    holder->onPreDestroy = [](Probe*) { throw std::runtime_error("subscriber failed"); };
+    EXPECT_THROW(holder.reset(), std::runtime_error);
+    EXPECT_FALSE(holder);
+    EXPECT_EQ(log.back(), "destroyed");
+}
+
+TEST(WeakRefs, OutliveTheirTargetAndThenLockToNull) {
+    std::vector<std::string> log;
+    Ref<Probe> strong(new Probe(&log));
+    WeakRef<Probe> watch(strong);
+    WeakRef<Probe> copy = watch;
+    EXPECT_EQ(strong->getRefCounter()->getWeakCount(), 2);
+    EXPECT_EQ(copy.lock(), strong);
+    EXPECT_EQ(strong->getRefCounter()->getStrongCount(), 1);
+
+    bool lockedDuringDestruction = true;
+    strong->onPreDestroy = [&](Probe*) { lockedDuringDestruction = bool(watch.lock()); };
+    strong.reset();
+    EXPECT_FALSE(lockedDuringDestruction);
+    EXPECT_EQ(log.back(), "destroyed");
+    EXPECT_FALSE(watch.lock());
+    EXPECT_TRUE(copy.expired());
+
+    // Copies of an expired reference are fine; the last one frees the counter (ASan checks).
+    WeakRef<Probe> late = copy;
+    watch.reset();
+    copy = WeakRef<Probe>();
+    EXPECT_FALSE(late.lock());
+}
+
+TEST(WeakRefs, WatchersGoneBeforeTheTargetLeaveNothingBehind) {
+    // A weak reference the object holds to itself dies with it; ASan checks the counter.
+    Ref<Probe> strong(new Probe);
+    strong->self = WeakRef<Probe>(strong);
+    { WeakRef<Probe> brief(strong); }
+    EXPECT_EQ(strong->getRefCounter()->getWeakCount(), 1);
+    strong.reset();
+}
+
+TEST(WeakRefs, RequireATargetThatWasReferenced) {
+    auto* never = new Probe;
+    try {
+        WeakRef<Probe> watch(never);
+        ADD_FAILURE() << "no exception";
+    } catch (internal_error const& e) {
+        EXPECT_EQ(e.code(), 5001u);
+    }
+    delete never;
+}
+
+TEST(RefCounting, ConversionsCastsAndComparisons) {
+    Ref<Derived> derived(new Derived);
+    Ref<Probe> base = derived;
+    EXPECT_EQ(base, derived);
+    EXPECT_EQ(base->getRefCounter()->getStrongCount(), 2);
+    EXPECT_EQ(static_ref_cast<Derived>(base), derived);
+    EXPECT_EQ(dynamic_ref_cast<Derived>(base), derived);
+    EXPECT_EQ(dynamic_ref_cast<Other>(base), nullptr);
+
+    ConstRef<Probe> readOnly = derived;
+    EXPECT_EQ(readOnly, base);
+    EXPECT_EQ(readOnly->getLifeCycle(), LC_REFERENCED);
+    EXPECT_EQ(base->getRefCounter()->getStrongCount(), 3);
+
+    Ref<Probe> moved = std::move(base);
+    EXPECT_EQ(base, nullptr);
+    EXPECT_EQ(moved->getRefCounter()->getStrongCount(), 3);
+
+    Ref<Probe> other(new Other);
+    std::set<Ref<Probe>> ordered{moved, other, moved};
+    std::unordered_set<Ref<Probe>> hashed{moved, other, moved};
+    EXPECT_EQ(ordered.size(), 2u);
+    EXPECT_EQ(hashed.size(), 2u);
+    EXPECT_NE(other, moved);
+    EXPECT_TRUE(Ref<Probe>() == nullptr);
+}
+
+TEST(RefCountableBase, CopyingNeverCopiesTheCount) {
+    Ref<Probe> original(new Probe);
+    Probe copy(*original);
+    EXPECT_NE(copy.getRefCounter(), original->getRefCounter());
+    EXPECT_EQ(copy.getLifeCycle(), LC_CREATED);
+    EXPECT_EQ(copy.getRefCounter()->getStrongCount(), 0);
+
+    Probe source;
+    *original = source;
+    EXPECT_EQ(original->getRefCounter()->getStrongCount(), 1);
+    EXPECT_EQ(original->getLifeCycle(), LC_REFERENCED);
+}

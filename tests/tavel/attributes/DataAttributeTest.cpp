@@ -1,0 +1,296 @@
+#include <tavel/attributes/CreateAttribute.h>
+#include <tavel/attributes/DataMA.h>
+#include <tavel/attributes/DataSA.h>
+#include <tavel/attributes/DataSAMinMax.h>
+#include <tavel/nodes/Node.h>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace Norv::Tavel {
+namespace {
+
+// Two different values per kind, written out here.
+template <AttributeType N> struct Sample;
+template <> struct Sample<AT_S_BOOL> {
+    static bool a() { return false; }
+    static bool b() { return true; }
+};
+template <> struct Sample<AT_S_BYTE> {
+    static unsigned char a() { return 0; }
+    static unsigned char b() { return 200; }
+};
+template <> struct Sample<AT_S_DOUBLE> {
+    static double a() { return 0.0; }
+    static double b() { return -2.5; }
+};
+template <> struct Sample<AT_S_FLOAT> {
+    static float a() { return 0.f; }
+    static float b() { return 3.25f; }
+};
+template <> struct Sample<AT_S_FLOAT3> {
+    static FloatVec3 a() { return {}; }
+    static FloatVec3 b() { return {1, 2, 3}; }
+};
+template <> struct Sample<AT_S_INT64> {
+    static std::int64_t a() { return 0; }
+    static std::int64_t b() { return -(std::int64_t{1} << 40); }
+};
+template <> struct Sample<AT_S_UINT32> {
+    static unsigned a() { return 0; }
+    static unsigned b() { return 4000000000u; }
+};
+template <> struct Sample<AT_S_STRING> {
+    static QString a() { return {}; }
+    static QString b() { return QStringLiteral("n\u00e4me"); }
+};
+template <> struct Sample<AT_S_VEC4> {
+    static Vec4f a() { return {}; }
+    static Vec4f b() { return {0, 0, 0, 1}; }
+};
+template <> struct Sample<AT_S_QUAT> {
+    static Quatf a() { return {}; }
+    static Quatf b() { return {0, 0, 0, 1}; }
+};
+template <> struct Sample<AT_S_MAT44> {
+    static Mat44f a() { return {}; }
+    static Mat44f b() {
+        Mat44f m;
+        m[2][1] = 7;
+        return m;
+    }
+};
+template <> struct Sample<AT_M_BOOL> {
+    static std::vector<bool> a() { return {}; }
+    static std::vector<bool> b() { return {true, false}; }
+};
+template <> struct Sample<AT_M_FLOAT2> {
+    static std::vector<FloatVec2> a() { return {}; }
+    static std::vector<FloatVec2> b() { return {{1, 2}}; }
+};
+template <> struct Sample<AT_M_STRING> {
+    static std::vector<QString> a() { return {}; }
+    static std::vector<QString> b() { return {QStringLiteral("x"), QString()}; }
+};
+template <> struct Sample<AT_M_QUAT> {
+    static std::vector<Quatf> a() { return {}; }
+    static std::vector<Quatf> b() { return {{1, 0, 0, 0}}; }
+};
+
+template <AttributeType N>
+using Held = std::conditional_t<KindTraits<N>::isList, DataMA<N>, DataSA<N>>;
+
+template <class Tag> class EveryValueKind : public ::testing::Test {};
+using ValueKinds =
+    ::testing::Types<KindTag<AT_S_BOOL>, KindTag<AT_S_BYTE>, KindTag<AT_S_DOUBLE>,
+                     KindTag<AT_S_FLOAT>, KindTag<AT_S_FLOAT3>, KindTag<AT_S_INT64>,
+                     KindTag<AT_S_UINT32>, KindTag<AT_S_STRING>, KindTag<AT_S_VEC4>,
+                     KindTag<AT_S_QUAT>, KindTag<AT_S_MAT44>, KindTag<AT_M_BOOL>,
+                     KindTag<AT_M_FLOAT2>, KindTag<AT_M_STRING>, KindTag<AT_M_QUAT>>;
+TYPED_TEST_SUITE(EveryValueKind, ValueKinds);
+
+TYPED_TEST(EveryValueKind, SetGetCompareAndGenericValues) {
+    constexpr AttributeType N = TypeParam::value;
+    using S = Sample<N>;
+    Held<N> attribute(nullptr, S::a(), gt_color);
+    EXPECT_EQ(attribute.getAttributeType(), N);
+    EXPECT_EQ(attribute.getGuiControlType(), gt_color);
+    EXPECT_EQ(attribute.getIncarnation(), 1);
+    EXPECT_EQ(attribute.getDimension(), KindTraits<N>::isList ? 1u : 0u);
+
+    attribute.set(S::b());
+    EXPECT_TRUE(attribute.get() == S::b());
+    std::int64_t const stamped = attribute.getIncarnation();
+    EXPECT_GT(stamped, 1);
+
+    Held<N> other(nullptr, S::a(), gt_none);
+    EXPECT_FALSE(attribute == other);
+    EXPECT_TRUE(attribute != other);
+    other.setGeneric(attribute.getGeneric());
+    EXPECT_TRUE(attribute == other);
+    EXPECT_EQ(other.getGeneric().m_type, N);
+
+    // A value of another kind, or an empty one, is refused and changes nothing.
+    AttributeValue const foreign = N == AT_S_INT64 ? AttributeValue(1.0) : AttributeValue(int{1});
+    EXPECT_THROW(other.setGeneric(foreign), BadCastException);
+    EXPECT_THROW(other.setGeneric(AttributeValue()), BadCastException);
+    AttributeValue mistagged = attribute.getGeneric();
+    mistagged.m_value = std::string("not the value type");
+    EXPECT_THROW(other.setGeneric(mistagged), BadCastException);
+    EXPECT_TRUE(other.get() == S::b());
+
+    // Plain attributes have no range.
+    EXPECT_FALSE(attribute.hasMinMaxValues());
+    EXPECT_THROW(attribute.getMinValueGeneric(), NotSupported);
+    EXPECT_THROW(attribute.getMaxValue(), NotSupported);
+    EXPECT_THROW(attribute.setMinMaxValues(S::a(), S::b()), NotSupported);
+    EXPECT_TRUE(attribute.get() == S::b());
+
+    // Assignment takes the value, not the owner-side state.
+    Held<N> target(nullptr, S::a(), gt_label);
+    target = attribute;
+    EXPECT_TRUE(target.get() == S::b());
+    EXPECT_EQ(target.getGuiControlType(), gt_label);
+}
+
+TYPED_TEST(EveryValueKind, SingleSetOfAnEqualValueDoesNothingButListsAlwaysReport) {
+    constexpr AttributeType N = TypeParam::value;
+    Held<N> attribute(nullptr, Sample<N>::b(), gt_none);
+    attribute.set(Sample<N>::b());
+    if (KindTraits<N>::isList) {
+        EXPECT_GT(attribute.getIncarnation(), 1);
+    } else {
+        EXPECT_EQ(attribute.getIncarnation(), 1);
+    }
+}
+
+TEST(DataAttributes, FloatingPointEqualityUsesAbsoluteEpsilon) {
+    DataSA<AT_S_DOUBLE> d(nullptr, 0.0, gt_none);
+    d.set(1e-17);
+    EXPECT_EQ(d.getIncarnation(), 1);
+    EXPECT_EQ(d.get(), 0.0);
+    d.set(1.0);
+    std::int64_t const once = d.getIncarnation();
+    EXPECT_GT(once, 1);
+    d.set(1.0);
+    EXPECT_EQ(d.getIncarnation(), once);
+
+    DataSA<AT_S_FLOAT> f(nullptr, 1.0f, gt_none);
+    f.set(1.0f + std::numeric_limits<float>::epsilon());
+    EXPECT_EQ(f.getIncarnation(), 1);
+
+    DataSA<AT_S_VEC2> v(nullptr, Vec2f(1, 1), gt_none);
+    v.set(Vec2f(1.0f + std::numeric_limits<float>::epsilon(), 1));
+    EXPECT_GT(v.getIncarnation(), 1);
+
+    // Lists compare exactly, single values with tolerance.
+    DataMA<AT_M_DOUBLE> listA(nullptr, {0.0}, gt_none);
+    DataMA<AT_M_DOUBLE> listB(nullptr, {1e-17}, gt_none);
+    EXPECT_FALSE(listA.compare(listB));
+    DataSA<AT_S_DOUBLE> singleA(nullptr, 0.0, gt_none);
+    DataSA<AT_S_DOUBLE> singleB(nullptr, 1e-17, gt_none);
+    EXPECT_TRUE(singleA.compare(singleB));
+}
+
+TEST(DataAttributes, NaNIsNeverEqualSoEverySetStoresOnce) {
+    float const nan = std::numeric_limits<float>::quiet_NaN();
+    DataSA<AT_S_FLOAT> f(nullptr, 0.f, gt_none);
+    f.set(nan);
+    std::int64_t const first = f.getIncarnation();
+    f.set(nan);
+    EXPECT_GT(f.getIncarnation(), first);
+    EXPECT_FALSE(f.compare(f));
+    EXPECT_TRUE(f == f); // the same object, without compare
+
+    DataSAMinMax<AT_S_FLOAT> ranged(nullptr, 0.f, -1.f, 1.f, gt_none);
+    ranged.set(nan);
+    EXPECT_TRUE(std::isnan(ranged.get()));
+}
+
+TEST(RangedAttributes, ValuesAreClampedNeverRejected) {
+    DataSAMinMax<AT_S_INT32> i(nullptr, 5, 0, 10, gt_none);
+    i.set(-5);
+    EXPECT_EQ(i.get(), 0);
+    std::int64_t const afterLow = i.getIncarnation();
+    EXPECT_GT(afterLow, 1);
+    i.set(50);
+    EXPECT_EQ(i.get(), 10);
+    std::int64_t const afterHigh = i.getIncarnation();
+    EXPECT_GT(afterHigh, afterLow);
+    i.setMinMaxValues(20, 30);
+    EXPECT_EQ(i.get(), 20);
+    EXPECT_GT(i.getIncarnation(), afterHigh);
+    std::int64_t const afterRange = i.getIncarnation();
+    i.setMinMaxValues(0, 100); // value stays inside: no report
+    EXPECT_EQ(i.getIncarnation(), afterRange);
+    EXPECT_EQ(i.getMinValueGeneric().m_type, AT_S_INT32);
+    EXPECT_EQ(*i.getMaxValueGeneric().get<int>(), 100);
+
+    // A float vector is clamped as a whole.
+    DataSAMinMax<AT_S_FLOAT2> v(nullptr, {}, {0, 0}, {1, 1}, gt_none);
+    v.set({0.5f, -1.f});
+    EXPECT_EQ(v.get(), FloatVec2(0, 0));
+    v.set({0.5f, 2.f});
+    EXPECT_EQ(v.get(), FloatVec2(1, 1));
+
+    // The constructor clamps too; a minimum above the maximum is kept as given.
+    DataSAMinMax<AT_S_DOUBLE> inverted(nullptr, 5.0, 10.0, 0.0, gt_none);
+    EXPECT_EQ(inverted.get(), 10.0);
+    inverted.set(20.0);
+    EXPECT_EQ(inverted.get(), 0.0);
+    EXPECT_EQ(inverted.getMinValue(), 10.0);
+}
+
+TEST(RangedAttributes, AssignTakesRangeThenValue) {
+    DataSAMinMax<AT_S_UINT64> source(nullptr, 7, 5, 9, gt_none);
+    DataSAMinMax<AT_S_UINT64> target(nullptr, 0, 0, 100, gt_none);
+    target.assign(source);
+    EXPECT_EQ(target.getMinValue(), 5u);
+    EXPECT_EQ(target.getMaxValue(), 9u);
+    EXPECT_EQ(target.get(), 7u);
+
+    // Plain to ranged: the value is clamped into the target's range.
+    DataSA<AT_S_UINT64> plain(nullptr, 1000, gt_none);
+    target.assign(plain);
+    EXPECT_EQ(target.get(), 9u);
+    EXPECT_EQ(target.getMaxValue(), 9u);
+
+    // Across kinds: refused, nothing changed; compare is simply false.
+    DataSA<AT_S_INT64> other(nullptr, 3, gt_none);
+    EXPECT_THROW(target.assign(other), BadCastException);
+    EXPECT_THROW(static_cast<Attribute&>(target) = other, BadCastException);
+    EXPECT_EQ(target.get(), 9u);
+    EXPECT_FALSE(target.compare(other));
+    EXPECT_THROW(target.copy(other), BadCastException);
+}
+
+TEST(CreateAttribute, EveryPlainKindStartsEmptyAndRangesSpanTheType) {
+    for (int number = 0; number < 36; ++number) {
+        SCOPED_TRACE(number);
+        AttributeType const type = AttributeType(number);
+        if (type == AT_S_ENUM || type == AT_S_NODE_PTR || type == AT_M_NODE_PTR) {
+            continue;
+        }
+        for (bool withMinMax : {false, true}) {
+            boost::shared_ptr<Attribute> const attribute = createAttribute(type, nullptr, withMinMax);
+            ASSERT_TRUE(attribute);
+            EXPECT_EQ(attribute->getAttributeType(), type);
+            EXPECT_EQ(attribute->getIncarnation(), 1);
+            EXPECT_EQ(attribute->getGuiControlType(), gt_none);
+            EXPECT_EQ(attribute->getSize(), number < 19 ? 1u : 0u);
+            bool const ranged = withMinMax && ((number >= 4 && number <= 11) || number == 2);
+            EXPECT_EQ(attribute->hasMinMaxValues(), ranged);
+        }
+    }
+    auto const u32 = createAttribute(AT_S_UINT32, nullptr, true);
+    EXPECT_EQ(*u32->getMinValueGeneric().get<unsigned>(), 0u);
+    EXPECT_EQ(*u32->getMaxValueGeneric().get<unsigned>(), 4294967295u);
+    EXPECT_EQ(*u32->getGeneric().get<unsigned>(), 0u);
+    auto const i32 = createAttribute(AT_S_INT32, nullptr, true);
+    EXPECT_EQ(*i32->getMinValueGeneric().get<int>(), std::numeric_limits<int>::min());
+    auto const f3 = createAttribute(AT_S_FLOAT3, nullptr, true);
+    EXPECT_EQ(*f3->getMinValueGeneric().get<FloatVec3>(),
+              FloatVec3(-3.402823466e38f, -3.402823466e38f, -3.402823466e38f));
+    auto const m = createAttribute(AT_S_MAT44, nullptr, false);
+    EXPECT_EQ(*m->getGeneric().get<Mat44f>(), Mat44f());
+    EXPECT_EQ(*createAttribute(AT_S_STRING, nullptr, false)->getGeneric().get<QString>(), QString());
+
+    EXPECT_THROW(createAttribute(AttributeType(36), nullptr, false), NotSupported);
+    EXPECT_THROW(createAttribute(AttributeType(-1), nullptr, true), NotSupported);
+}
+
+TEST(Attributes, QueriesNeedingTheOwnerThrowWithoutOne) {
+    DataSA<AT_S_BOOL> attribute(nullptr, false, gt_none);
+    EXPECT_THROW(attribute.getAttributeName(), UnknownAttributeException);
+    EXPECT_THROW(attribute.getHumanReadableName(), UnknownAttributeException);
+    EXPECT_THROW(attribute.isCustom(), UnknownAttributeException);
+    EXPECT_THROW(attribute.getID(), UnknownAttributeException);
+    EXPECT_FALSE(attribute.hasOwner());
+    attribute.setGuiControlType(gt_bool);
+    EXPECT_EQ(attribute.getGuiControlType(), gt_bool);
+    EXPECT_EQ(attribute.getIncarnation(), 1);
+}
+
+} // namespace
+} // namespace Norv::Tavel

@@ -1,0 +1,173 @@
+#include <tavel/nodes/CustomNode.h>
+#include <tavel/registry/Factory.h>
+#include <tavel/registry/Registry.h>
+
+#include <basalt/DebugOutput.h>
+
+#include <gtest/gtest.h>
+
+#include <boost/make_shared.hpp>
+
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <typeinfo>
+#include <vector>
+
+namespace {
+
+using namespace Norv::Tavel;
+using norv::basalt::Ref;
+
+// A node class of its own with an explicit id; Tag tells the classes apart.
+template <int Tag> class TaggedNode : public CustomNode {
+public:
+    TaggedNode(boost::shared_ptr<Registry> registry, long long id)
+        : CustomNode(registry, spec(), id) {
+        registerAttributes(spec());
+    }
+    static norv::basalt::Uuid getUUID() {
+        return norv::basalt::Uuid(norv::basalt::Uuid::Bytes{0xA7, 0x3C, Tag});
+    }
+
+protected:
+    void registerAttributes(Specification& specification) override {
+        if (specification.needsRegistration) {
+            specification.addInheritFrom(getUUID());
+            CustomNode::registerAttributes(specification);
+        }
+    }
+    static Specification& spec() {
+        static Specification specification(typeid(TaggedNode).name());
+        return specification;
+    }
+};
+
+// Installs a debug-output handler while it lives.
+struct ScopedOutputHandler {
+    explicit ScopedOutputHandler(norv::basalt::DebugOutputHandler handler)
+        : previous(norv::basalt::setDebugOutputHandler(std::move(handler))) {}
+    ~ScopedOutputHandler() { norv::basalt::setDebugOutputHandler(std::move(previous)); }
+    norv::basalt::DebugOutputHandler previous;
+};
+
+template <class Function> void onOtherThread(Function function) {
+    std::thread(function).join();
+}
+
+TEST(Registry, ThreadBindingChangesOnlyFromTheBoundThreadOrWhenUnbound) {
+    auto const registry = boost::make_shared<Registry>();
+    EXPECT_TRUE(registry->isCurrent());
+    EXPECT_FALSE(registry->makeCurrent());
+    onOtherThread([&] {
+        EXPECT_FALSE(registry->isCurrent());
+        EXPECT_FALSE(registry->makeCurrent());
+        EXPECT_FALSE(registry->removeCurrent());
+    });
+    EXPECT_TRUE(registry->isCurrent());
+    EXPECT_TRUE(registry->removeCurrent());
+    EXPECT_TRUE(registry->removeCurrent());
+    EXPECT_FALSE(registry->isCurrent());
+
+    // Handed over: the other thread binds it, so this one may neither bind nor unbind it.
+    onOtherThread([&] { EXPECT_TRUE(registry->makeCurrent() && registry->isCurrent()); });
+    EXPECT_FALSE(registry->isCurrent());
+    EXPECT_FALSE(registry->makeCurrent());
+    EXPECT_FALSE(registry->removeCurrent());
+
+    boost::shared_ptr<Registry> made;
+    onOtherThread([&] { made = boost::make_shared<Registry>(); });
+    EXPECT_FALSE(made->isCurrent());
+}
+
+TEST(Registry, LinksAreCountedPerRegistryAndKindDownToErase) {
+    auto const registry = boost::make_shared<Registry>();
+    auto const other = boost::make_shared<Registry>();
+    registry->addDependingRegistry(*other);
+    registry->addDependingRegistry(*other);
+    registry->addSuperiorRegistry(*other);
+    registry->removeDependingRegistry(*other);
+    EXPECT_EQ(1, registry->getDependingRegistryCount(*other));
+    EXPECT_EQ(1, registry->getSuperiorRegistryCount(*other));
+    EXPECT_EQ(0, other->getSuperiorRegistryCount(*registry));
+
+    // Removing past zero is ignored, so a later link counts from one again.
+    for (int i = 0; i < 3; ++i)
+        registry->removeDependingRegistry(*other);
+    EXPECT_EQ(0, registry->getDependingRegistryCount(*other));
+    registry->addDependingRegistry(*other);
+    EXPECT_EQ(1, registry->getDependingRegistryCount(*other));
+    EXPECT_EQ(1, registry->getSuperiorRegistryCount(*other));
+}
+
+TEST(Registry, FactoryLinkDoesNotKeepTheFactory) {
+    auto const registry = boost::make_shared<Registry>();
+    EXPECT_EQ(Factory::get(), registry->getFactory());
+    auto factory = Factory::create();
+    registry->setFactory(factory);
+    EXPECT_EQ(factory, registry->getFactory());
+    factory.reset();
+    EXPECT_FALSE(registry->getFactory());
+}
+
+TEST(Registry, FirstNodeOfAnIdStaysAndOnlyItsOwnLeavingRemovesIt) {
+    auto const registry = boost::make_shared<Registry>();
+    Ref<Node> const first(new TaggedNode<1>(registry, 42));
+    Ref<Node> const second(new TaggedNode<1>(registry, 42));
+    EXPECT_EQ(first, registry->findNode(42));
+    EXPECT_FALSE(boost::make_shared<Registry>()->findNode(42));
+    EXPECT_FALSE(registry->findNode(EMPTY_NODE_ID));
+
+    registry->unregisterNode(*second);
+    EXPECT_EQ(first, registry->findNode(42));
+    registry->unregisterNode(42);
+    EXPECT_FALSE(registry->findNode(42));
+    EXPECT_EQ(0u, registry->getNumberOfNodes());
+}
+
+// Looks itself up while it is being destroyed.
+class SelfFindingNode : public TaggedNode<1> {
+public:
+    SelfFindingNode(boost::shared_ptr<Registry> registry, bool& found)
+        : TaggedNode<1>(registry, EMPTY_NODE_ID), m_registry(registry), m_found(found) {}
+    void preDestroy() override {
+        TaggedNode<1>::preDestroy();
+        m_found = static_cast<bool>(m_registry->findNode(getNodeId()));
+    }
+    boost::shared_ptr<Registry> m_registry;
+    bool& m_found;
+};
+
+TEST(Registry, NodeBeingDestroyedIsNotFound) {
+    auto const registry = boost::make_shared<Registry>();
+    bool found = true;
+    Ref<Node>(new SelfFindingNode(registry, found)).reset();
+    EXPECT_FALSE(found);
+}
+
+TEST(Registry, DestructionReportsDanglingNodesByIdWithDefaultFactoryNames) {
+    Factory::get()->registerClass(TaggedNode<2>::getUUID(), "Known", Factory::CreateFunction());
+    std::vector<std::u16string> texts;
+    ScopedOutputHandler const capture([&](std::u16string const& text) { texts.push_back(text); });
+    boost::make_shared<Registry>().reset();
+    EXPECT_TRUE(texts.empty());
+
+    auto registry = boost::make_shared<Registry>();
+    Ref<Node> const unknown(new TaggedNode<3>(registry, 5));
+    Ref<Node> const known(new TaggedNode<2>(registry, 3));
+    registry->setFactory(Factory::create());
+    registry.reset();
+    EXPECT_EQ((std::vector<std::u16string>{u"Dangling nodes:\n", u"Known", u""}), texts);
+    EXPECT_FALSE(unknown->getRegistry());
+}
+
+TEST(Registry, FailingReportDoesNotStopDestruction) {
+    ScopedOutputHandler const failing(
+        [](std::u16string const&) { throw std::runtime_error("channel closed"); });
+    auto registry = boost::make_shared<Registry>();
+    Ref<Node> const node = CustomNode::create(registry);
+    EXPECT_NO_THROW(registry.reset());
+    EXPECT_FALSE(node->getRegistry());
+}
+
+} // namespace
