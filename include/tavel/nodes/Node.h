@@ -56,6 +56,7 @@ namespace Norv::Tavel {
 class InhibitUpdate;
 namespace detail {
 struct NodeLinks;
+struct NodeInternals;
 } // namespace detail
 
 class TAVEL_EXPORT Node : public norv::basalt::RefCountableBase {
@@ -171,6 +172,8 @@ protected:
     friend struct detail::NodeLinks;
     friend class InhibitUpdate;
     friend class SequencedIteratorBase;
+    // The notification and inhibition steps, private to the library.
+    friend struct detail::NodeInternals;
 
     // `id` EMPTY_NODE_ID draws the next id of the process-wide counter. The
     // node joins `registry` (may be empty). Registration of the class's
@@ -187,8 +190,8 @@ protected:
     // from `flags`. Throws InvalidAttributeNameException for an invalid name,
     // AttributeExistsException for a taken one and UnknownAttributeException
     // for an attribute whose owner is not this node.
-    void registerFixedAttribute(Specification& specification, Attribute const& attribute,
-                                int flags, QString name, QString humanReadableName);
+    void registerFixedAttribute(Specification& specification, Attribute const& attribute, int flags,
+                                QString name, QString humanReadableName);
 
     AttributeSpecification const& findAttributeSpecification(Attribute const& attribute) const;
     // Shared ownership of a custom attribute this node carries (null if none),
@@ -201,8 +204,8 @@ protected:
                     boost::optional<Attribute const&> source, bool structureChanged,
                     long long const& incarnation);
     // Lets a subclass report a change of one of its attributes.
-    void signalPostAttributeChange(ChangeAction action, Attribute& attribute,
-                                   bool structureChanged, long long const& incarnation);
+    void signalPostAttributeChange(ChangeAction action, Attribute& attribute, bool structureChanged,
+                                   long long const& incarnation);
 
     void incInhibitUpdateCounter();
     void decInhibitUpdateCounter();
@@ -223,30 +226,22 @@ private:
     using CustomAttributes = std::map<long long, CustomAttribute>;
     using Owners = std::multimap<Attribute const*, Node const*>;
 
-    Attribute& fixedAttribute(AttributeSpecification const& entry) const;
-    Attribute* customAttribute(long long key) const;
+    // The member attribute that a fixed entry locates; the custom attribute
+    // under a key, or null.
+    Attribute& fixedAttribute(AttributeSpecification const& entry) const {
+        char const* const base = reinterpret_cast<char const*>(this);
+        return *reinterpret_cast<Attribute*>(const_cast<char*>(base + entry.offset));
+    }
+    Attribute* customAttribute(long long key) const {
+        auto const found = m_customAttributes.find(key);
+        return found == m_customAttributes.end() ? nullptr : found->second.attribute.get();
+    }
     boost::optional<Attribute&> attributeFor(Specification::OrderedIterator entry);
-    void checkNotDestroying() const;
-
-    void postOwnChange(ChangeAction action, boost::optional<Attribute const&> attribute,
-                       bool structureChanged, long long const& incarnation);
-    void postHierarchicalChange(boost::optional<Attribute const&> source, bool structureChanged,
-                                long long const& incarnation);
-    void releasePendingChange(boost::optional<Attribute const&> attribute,
-                              boost::optional<Attribute const&> source, bool structureChanged,
-                              long long const& incarnation);
-    void notifyHierarchy(boost::optional<Attribute const&> source, bool structureChanged,
-                         long long const& incarnation);
-
-    // Brings the inhibit levels of one or of every custom attribute to `target`.
-    void syncInhibition(Attribute const& attribute, std::int32_t target);
-    void syncInhibition(long long key, std::int32_t target);
-    void syncAllInhibition(std::int32_t target);
-    // Lets go of a custom attribute already out of the map, of which the
-    // caller holds `ownReferences` shared pointers.
-    void releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute,
-                                long ownReferences);
-    void dropSignals() noexcept;
+    // Lets go of a custom attribute already out of the map.
+    void releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute);
+    // Hands a change on to a node-reference attribute that refers to this node.
+    static void passToOwner(Attribute const& owning, bool structureChanged,
+                            boost::optional<Attribute const&> source, long long incarnation);
 
     Owners m_owners;
     HierarchicalChangeSignal* m_hierarchicalSignal;

@@ -5,8 +5,8 @@
 #include <tavel/types/Exceptions.h>
 
 #include <exception>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace Norv::Tavel {
 
@@ -27,7 +27,8 @@ long long s_customAttributeCounter = 0;
 constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
 
 bool isHeldByRef(Node const& node) {
-    return node.getLifeCycle() == LC_REFERENCED && node.getRefCounter()->getStrongCount() > 0;
+    norv::basalt::RefCounter const* const counter = node.getRefCounter();
+    return counter->getLifeCycle() == LC_REFERENCED && counter->getStrongCount() > 0;
 }
 
 // Runs every step even when one throws, then rethrows the first exception.
@@ -52,42 +53,71 @@ private:
     std::exception_ptr m_first;
 };
 
-// Drops a strong reference that may be the last one. The node's end runs its
-// subscribers, whose exception is passed on unless another one is already on
-// its way (`uncaught` is the count when the reference was taken).
-void releaseReference(Ref<Node>& reference, int uncaught) {
+// Drops the last strong reference to a node, which ends it. Its subscribers'
+// exception is passed on unless another one is already on its way.
+void releaseLast(Node& node) {
+    Ref<Node> last(&node);
+    node.decRef();
     FirstException failure;
-    failure.attempt([&] { reference.reset(); });
-    if (std::uncaught_exceptions() <= uncaught) {
+    failure.attempt([&] { last.reset(); });
+    if (std::uncaught_exceptions() == 0) {
         failure.rethrow();
     }
 }
 
 // Holds a strong reference while a node notifies, so that a subscriber dropping
 // the last one cannot free the node under the running operation. Nodes not yet
-// handed to a Ref, and nodes being destroyed, are not held.
+// handed to a Ref, and nodes being destroyed, are not held. It sits on the path
+// of every notified set, so it costs three counter calls and nothing more.
 class KeepAlive {
 public:
     KeepAlive(Node& node, bool needed) {
         if (needed && isHeldByRef(node)) {
-            m_uncaught = std::uncaught_exceptions();
-            m_node = Ref<Node>(&node);
+            node.addRef();
+            m_node = &node;
         }
     }
     ~KeepAlive() noexcept(false) {
-        if (m_node) {
-            releaseReference(m_node, m_uncaught);
+        if (m_node != nullptr && m_node->decRef() == 0) {
+            // Put back the count just taken, and let a Ref end the node properly.
+            m_node->addRef();
+            releaseLast(*m_node);
         }
     }
     KeepAlive(KeepAlive const&) = delete;
     KeepAlive& operator=(KeepAlive const&) = delete;
 
 private:
-    Ref<Node> m_node;
-    int m_uncaught = 0;
+    Node* m_node = nullptr;
 };
 
 } // namespace
+
+// The notification and inhibition steps of Node. Declared here only, so the
+// calls among them stay inside the library and can be inlined: they are on
+// the path of every set.
+struct detail::NodeInternals {
+    using OptionalAttribute = boost::optional<Attribute const&>;
+
+    static void checkNotDestroying(Node const& node);
+    static void ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
+                          bool structureChanged, long long incarnation);
+    static void hierarchicalChange(Node& node, OptionalAttribute source, bool structureChanged,
+                                   long long incarnation);
+    static void releasePendingChange(Node& node, OptionalAttribute attribute,
+                                     OptionalAttribute source, bool structureChanged,
+                                     long long incarnation);
+    static void notifyHierarchy(Node& node, OptionalAttribute source, bool structureChanged,
+                                long long incarnation);
+    // Brings the inhibit levels this node applied to one or to every custom
+    // attribute to `target`.
+    static void syncInhibition(Node& node, long long key, std::int32_t target);
+    static void syncInhibition(Node& node, Attribute const& attribute, std::int32_t target);
+    static void syncAllInhibition(Node& node, std::int32_t target);
+    static void dropSignals(Node& node) noexcept;
+};
+
+using Internals = detail::NodeInternals;
 
 // ---------------------------------------------------------------------------
 // Construction, identity, registry
@@ -106,7 +136,7 @@ Node::~Node() {
     // must not stay so.
     if (m_inhibitUpdateCounter != 0) {
         try {
-            syncAllInhibition(0);
+            Internals::syncAllInhibition(*this, 0);
         } catch (...) {
         }
     }
@@ -115,7 +145,7 @@ Node::~Node() {
     for (auto const& entry : attributes) {
         try {
             m_specification->destroyCustomAttribute(entry.first);
-            releaseCustomAttribute(entry.second.attribute, 1);
+            releaseCustomAttribute(entry.second.attribute);
         } catch (...) {
         }
     }
@@ -124,7 +154,7 @@ Node::~Node() {
     if (boost::shared_ptr<Registry> const registry = m_registry.lock()) {
         registry->unregisterNode(*this);
     }
-    dropSignals();
+    Internals::dropSignals(*this);
 }
 
 Uuid const& Node::getUUID() {
@@ -146,12 +176,14 @@ bool Node::isDerivedFrom(Uuid const& classId) const {
     return false;
 }
 
-Ref<Node> Node::getInstancePtr() { return Ref<Node>(this); }
+Ref<Node> Node::getInstancePtr() {
+    return Ref<Node>(this);
+}
 
 void Node::setRegistry(boost::shared_ptr<Registry> registry) {
     boost::shared_ptr<Registry> const old = m_registry.lock();
     if (registry) {
-        checkNotDestroying();
+        Internals::checkNotDestroying(*this);
         if (registry == old) {
             return;
         }
@@ -165,15 +197,19 @@ void Node::setRegistry(boost::shared_ptr<Registry> registry) {
     m_registry = registry;
 }
 
-boost::shared_ptr<Registry> Node::getRegistry() const { return m_registry.lock(); }
+boost::shared_ptr<Registry> Node::getRegistry() const {
+    return m_registry.lock();
+}
 
-void Node::checkNotDestroying() const {
-    if (getLifeCycle() == LC_DESTROYING) {
+void Internals::checkNotDestroying(Node const& node) {
+    if (node.getLifeCycle() == LC_DESTROYING) {
         throw InvalidOperationException("");
     }
 }
 
-long long Node::incrementIncarnation() { return ++s_incarnationCounter; }
+long long Node::incrementIncarnation() {
+    return ++s_incarnationCounter;
+}
 
 // ---------------------------------------------------------------------------
 // Class registration
@@ -232,7 +268,7 @@ void Node::registerFixedAttribute(Specification& specification, Attribute const&
 // Custom attributes
 
 Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool withMinMax) {
-    checkNotDestroying();
+    Internals::checkNotDestroying(*this);
     if (!Utilities::validateAttributeName(name)) {
         throw InvalidAttributeNameException("");
     }
@@ -280,7 +316,7 @@ Attribute& Node::registerAttribute(char const* name, AttributeType type, bool wi
 }
 
 void Node::removeAttribute(QString const& name) {
-    checkNotDestroying();
+    Internals::checkNotDestroying(*this);
     if (name.isEmpty()) {
         throw InvalidAttributeNameException("");
     }
@@ -296,8 +332,6 @@ void Node::removeAttribute(QString const& name) {
     if (found == m_customAttributes.end()) {
         return;
     }
-    // Declared first so it goes last: the attribute may die attached, and its
-    // destructor then reaches this node.
     KeepAlive const keepAlive(*this, true);
     boost::shared_ptr<Attribute> const held = found->second.attribute;
     if (m_nodeChangeSignal != nullptr) {
@@ -311,11 +345,11 @@ void Node::removeAttribute(QString const& name) {
     // That may run subscribers below; the removal completes before their
     // exception is passed on.
     FirstException failure;
-    failure.attempt([&] { syncInhibition(key, 0); });
+    failure.attempt([&] { Internals::syncInhibition(*this, key, 0); });
     if (customAttribute(key) == held.get()) {
         m_specification->removeAttribute(key);
         m_customAttributes.erase(key);
-        releaseCustomAttribute(held, 1);
+        releaseCustomAttribute(held);
         failure.attempt([&] {
             postAttributeChange(CA_ATTRIBUTE_REMOVED, boost::none, boost::none, true,
                                 incrementIncarnation());
@@ -328,12 +362,14 @@ void Node::removeAttribute(std::string const& name) {
     removeAttribute(QString::fromStdString(name));
 }
 
-void Node::removeAttribute(char const* name) { removeAttribute(QString::fromUtf8(name)); }
+void Node::removeAttribute(char const* name) {
+    removeAttribute(QString::fromUtf8(name));
+}
 
 void Node::removeAllAttributes() {
     KeepAlive const keepAlive(*this, true);
     FirstException failure;
-    failure.attempt([&] { syncAllInhibition(0); });
+    failure.attempt([&] { Internals::syncAllInhibition(*this, 0); });
     CustomAttributes attributes;
     attributes.swap(m_customAttributes);
     for (auto const& entry : attributes) {
@@ -341,29 +377,26 @@ void Node::removeAllAttributes() {
             m_specification->removeAttribute(entry.first);
         } catch (AttributeCannotBeRemovedException const&) {
         }
-        releaseCustomAttribute(entry.second.attribute, 1);
+        releaseCustomAttribute(entry.second.attribute);
     }
     failure.rethrow();
 }
 
-void Node::releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute,
-                                  long ownReferences) {
-    // Nobody else holds it: it dies attached, and its destructor undoes its
-    // links through this node, which is still there.
-    if (attribute.use_count() <= ownReferences) {
-        return;
-    }
-    // A host keeps it: the nodes it refers to forget it as an owner link of
-    // this node, and it forgets this node, so no pointer is left dangling.
-    AttributeValue const value = attribute->getGeneric();
-    if (NodeRef const* const element = value.get<NodeRef>()) {
-        if (*element) {
-            (*element)->removeOwner(*this, *attribute);
-        }
-    } else if (auto const* const elements = value.get<std::vector<NodeRef>>()) {
-        for (NodeRef const& element : *elements) {
-            if (element) {
-                element->removeOwner(*this, *attribute);
+void Node::releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute) {
+    // The nodes it refers to forget it as an owner link of this node, and it
+    // forgets this node: a holder keeps an attribute with no dangling pointer.
+    AttributeType const type = attribute->getAttributeType();
+    if (type == AT_S_NODE_PTR || type == AT_M_NODE_PTR) {
+        AttributeValue const value = attribute->getGeneric();
+        if (NodeRef const* const element = value.get<NodeRef>()) {
+            if (*element) {
+                (*element)->removeOwner(*this, *attribute);
+            }
+        } else if (auto const* const elements = value.get<std::vector<NodeRef>>()) {
+            for (NodeRef const& element : *elements) {
+                if (element) {
+                    element->removeOwner(*this, *attribute);
+                }
             }
         }
     }
@@ -372,16 +405,6 @@ void Node::releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute,
 
 // ---------------------------------------------------------------------------
 // Lookup
-
-Attribute& Node::fixedAttribute(AttributeSpecification const& entry) const {
-    char const* const base = reinterpret_cast<char const*>(this);
-    return *reinterpret_cast<Attribute*>(const_cast<char*>(base + entry.offset));
-}
-
-Attribute* Node::customAttribute(long long key) const {
-    auto const found = m_customAttributes.find(key);
-    return found == m_customAttributes.end() ? nullptr : found->second.attribute.get();
-}
 
 boost::shared_ptr<Attribute> Node::getCustomAttributePointer(long long id) const {
     auto const found = m_customAttributes.find(id);
@@ -458,7 +481,9 @@ AttributeSpecification const& Node::findAttributeSpecification(Attribute const& 
     throw UnknownAttributeException("");
 }
 
-SequencedIterator Node::begin(AttributeFlags filter) { return SequencedIterator(*this, filter); }
+SequencedIterator Node::begin(AttributeFlags filter) {
+    return SequencedIterator(*this, filter);
+}
 
 ConstSequencedIterator Node::begin(AttributeFlags filter) const {
     return ConstSequencedIterator(*this, filter);
@@ -510,109 +535,116 @@ void Node::postChange(ChangeAction action, boost::optional<Attribute const&> att
     case CA_ATTRIBUTE_REMOVING: {
         // Passing inhibition on may release nodes below, whose subscribers may drop this one.
         KeepAlive const keepAlive(*this, true);
-        if (attribute) {
-            syncInhibition(*attribute, action == CA_ATTRIBUTE_ADDED ? m_inhibitUpdateCounter : 0);
+        if (attribute && (action == CA_ATTRIBUTE_REMOVING || m_inhibitUpdateCounter != 0)) {
+            Internals::syncInhibition(*this, *attribute,
+                                      action == CA_ATTRIBUTE_ADDED ? m_inhibitUpdateCounter : 0);
         }
-        postOwnChange(action, attribute, structureChanged, incarnation);
-        postHierarchicalChange(source, structureChanged, incarnation);
+        Internals::ownChange(*this, action, attribute, structureChanged, incarnation);
+        Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
         return;
     }
     case CA_UPDATES_RELEASED:
         if (m_changePending) {
-            releasePendingChange(attribute, source, structureChanged, incarnation);
+            Internals::releasePendingChange(*this, attribute, source, structureChanged,
+                                            incarnation);
             return;
         }
         break;
     case CA_CHILD_CHANGED:
-        postHierarchicalChange(source, structureChanged, incarnation);
+        Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
         return;
     default:
         break;
     }
-    bool const notifies = m_inhibitUpdateCounter == 0 &&
-                          (m_nodeChangeSignal != nullptr || m_hierarchicalSignal != nullptr ||
-                           !m_owners.empty());
+    bool const notifies =
+        m_inhibitUpdateCounter == 0 &&
+        (m_nodeChangeSignal != nullptr || m_hierarchicalSignal != nullptr || !m_owners.empty());
     KeepAlive const keepAlive(*this, notifies);
-    postOwnChange(action, attribute, structureChanged, incarnation);
-    postHierarchicalChange(source, structureChanged, incarnation);
+    Internals::ownChange(*this, action, attribute, structureChanged, incarnation);
+    Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
 }
 
-void Node::postOwnChange(ChangeAction action, boost::optional<Attribute const&> attribute,
-                         bool structureChanged, long long const& incarnation) {
-    if (incarnation <= m_instanceIncarnation) {
+void Internals::ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
+                          bool structureChanged, long long incarnation) {
+    if (incarnation <= node.m_instanceIncarnation) {
         return;
     }
-    m_instanceIncarnation = incarnation;
-    if (m_inhibitUpdateCounter != 0 || m_nodeChangeSignal == nullptr) {
-        m_changePending = true;
-        m_pendingFlag = m_pendingFlag || structureChanged;
+    node.m_instanceIncarnation = incarnation;
+    if (node.m_inhibitUpdateCounter != 0 || node.m_nodeChangeSignal == nullptr) {
+        node.m_changePending = true;
+        node.m_pendingFlag = node.m_pendingFlag || structureChanged;
         return;
     }
     // Cleared first, so a throwing subscriber leaves nothing half-reported.
-    m_changePending = false;
-    m_pendingFlag = false;
-    (*m_nodeChangeSignal)(action, *this, attribute);
+    node.m_changePending = false;
+    node.m_pendingFlag = false;
+    (*node.m_nodeChangeSignal)(action, node, attribute);
 }
 
-void Node::postHierarchicalChange(boost::optional<Attribute const&> source, bool structureChanged,
-                                  long long const& incarnation) {
-    if (incarnation <= m_subHierarchyIncarnation) {
+void Internals::hierarchicalChange(Node& node, OptionalAttribute source, bool structureChanged,
+                                   long long incarnation) {
+    if (incarnation <= node.m_subHierarchyIncarnation) {
         return;
     }
-    m_subHierarchyIncarnation = incarnation;
-    if (m_inhibitUpdateCounter != 0) {
-        return;
+    node.m_subHierarchyIncarnation = incarnation;
+    if (node.m_inhibitUpdateCounter == 0 &&
+        (node.m_hierarchicalSignal != nullptr || !node.m_owners.empty())) {
+        notifyHierarchy(node, source, structureChanged, incarnation);
     }
-    notifyHierarchy(source, structureChanged, incarnation);
 }
 
-void Node::releasePendingChange(boost::optional<Attribute const&> attribute,
-                                boost::optional<Attribute const&> source, bool structureChanged,
-                                long long const& incarnation) {
-    KeepAlive const keepAlive(*this, true);
-    m_changePending = false;
-    m_pendingFlag = false;
-    if (m_nodeChangeSignal != nullptr) {
-        (*m_nodeChangeSignal)(CA_UPDATES_RELEASED, *this, attribute);
+void Internals::releasePendingChange(Node& node, OptionalAttribute attribute,
+                                     OptionalAttribute source, bool structureChanged,
+                                     long long incarnation) {
+    KeepAlive const keepAlive(node, true);
+    node.m_changePending = false;
+    node.m_pendingFlag = false;
+    if (node.m_nodeChangeSignal != nullptr) {
+        (*node.m_nodeChangeSignal)(CA_UPDATES_RELEASED, node, attribute);
     }
-    notifyHierarchy(source, structureChanged, incarnation);
+    notifyHierarchy(node, source, structureChanged, incarnation);
 }
 
-void Node::notifyHierarchy(boost::optional<Attribute const&> source, bool structureChanged,
-                           long long const& incarnation) {
+void Node::passToOwner(Attribute const& owning, bool structureChanged,
+                       boost::optional<Attribute const&> source, long long incarnation) {
+    const_cast<Attribute&>(owning).postChange(CA_CHILD_CHANGED, structureChanged, source,
+                                              incarnation);
+}
+
+void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool structureChanged,
+                                long long incarnation) {
     // The pointers are read again after every emission: a subscriber may have
     // ended a subscription or changed the owners.
-    if (m_hierarchicalSignal != nullptr) {
-        (*m_hierarchicalSignal)(*this, source, structureChanged);
+    if (node.m_hierarchicalSignal != nullptr) {
+        (*node.m_hierarchicalSignal)(node, source, structureChanged);
     }
     // Owners are visited by key, looked up afresh after every call, so an owner
     // link added or removed meanwhile cannot leave a stale iterator behind.
-    for (auto it = m_owners.begin(); it != m_owners.end();) {
+    for (auto it = node.m_owners.begin(); it != node.m_owners.end();) {
         Attribute const* const owning = it->first;
-        const_cast<Attribute*>(owning)->postChange(CA_CHILD_CHANGED, structureChanged, source,
-                                                   incarnation);
-        it = m_owners.upper_bound(owning);
+        Node::passToOwner(*owning, structureChanged, source, incarnation);
+        it = node.m_owners.upper_bound(owning);
     }
 }
 
 // ---------------------------------------------------------------------------
 // Inhibition
 
-void Node::syncInhibition(Attribute const& attribute, std::int32_t target) {
-    for (auto const& entry : m_customAttributes) {
+void Internals::syncInhibition(Node& node, Attribute const& attribute, std::int32_t target) {
+    for (auto const& entry : node.m_customAttributes) {
         if (entry.second.attribute.get() == &attribute) {
-            syncInhibition(entry.first, target);
+            syncInhibition(node, entry.first, target);
             return;
         }
     }
 }
 
-void Node::syncInhibition(long long key, std::int32_t target) {
+void Internals::syncInhibition(Node& node, long long key, std::int32_t target) {
     // The entry is looked up afresh after every step: a step may release nodes
     // below, whose subscribers may add or remove this node's attributes.
     for (;;) {
-        auto const found = m_customAttributes.find(key);
-        if (found == m_customAttributes.end() || found->second.inhibitLevels == target) {
+        auto const found = node.m_customAttributes.find(key);
+        if (found == node.m_customAttributes.end() || found->second.inhibitLevels == target) {
             return;
         }
         boost::shared_ptr<Attribute> const attribute = found->second.attribute;
@@ -626,12 +658,13 @@ void Node::syncInhibition(long long key, std::int32_t target) {
     }
 }
 
-void Node::syncAllInhibition(std::int32_t target) {
+void Internals::syncAllInhibition(Node& node, std::int32_t target) {
     FirstException failure;
-    for (auto it = m_customAttributes.begin(); it != m_customAttributes.end();) {
+    auto& attributes = node.m_customAttributes;
+    for (auto it = attributes.begin(); it != attributes.end();) {
         long long const key = it->first;
-        failure.attempt([&] { syncInhibition(key, target); });
-        it = m_customAttributes.upper_bound(key);
+        failure.attempt([&] { syncInhibition(node, key, target); });
+        it = attributes.upper_bound(key);
     }
     failure.rethrow();
 }
@@ -647,7 +680,7 @@ void Node::incInhibitUpdateCounter() {
                 fixedAttribute(*it).incInhibitUpdateCounter();
             }
         }
-        syncAllInhibition(m_inhibitUpdateCounter);
+        Internals::syncAllInhibition(*this, m_inhibitUpdateCounter);
     } catch (...) {
         // Undo what was raised, so a failure leaves the node as it was.
         for (auto undo = sequence.begin(); undo != it; ++undo) {
@@ -656,7 +689,7 @@ void Node::incInhibitUpdateCounter() {
             }
         }
         --m_inhibitUpdateCounter;
-        syncAllInhibition(m_inhibitUpdateCounter);
+        Internals::syncAllInhibition(*this, m_inhibitUpdateCounter);
         throw;
     }
 }
@@ -674,10 +707,10 @@ void Node::decInhibitUpdateCounter() {
             failure.attempt([&] { fixedAttribute(*it).decInhibitUpdateCounter(); });
         }
     }
-    failure.attempt([&] { syncAllInhibition(m_inhibitUpdateCounter - 1); });
+    failure.attempt([&] { Internals::syncAllInhibition(*this, m_inhibitUpdateCounter - 1); });
     --m_inhibitUpdateCounter;
     // Attributes added or inhibited anew while the walk ran are brought in line.
-    failure.attempt([&] { syncAllInhibition(m_inhibitUpdateCounter); });
+    failure.attempt([&] { Internals::syncAllInhibition(*this, m_inhibitUpdateCounter); });
     if (m_inhibitUpdateCounter == 0 && m_changePending) {
         failure.attempt([&] {
             postChange(CA_UPDATES_RELEASED, boost::none, boost::none, m_pendingFlag,
@@ -708,7 +741,7 @@ InhibitUpdate::~InhibitUpdate() noexcept(false) {
 // Subscriptions and destruction
 
 Connection Node::subscribeForHierachicalChangeNotification(HierarchicalChangeSlot const& slot) {
-    checkNotDestroying();
+    Internals::checkNotDestroying(*this);
     bool const made = m_hierarchicalSignal == nullptr;
     if (made) {
         m_hierarchicalSignal =
@@ -725,7 +758,7 @@ Connection Node::subscribeForHierachicalChangeNotification(HierarchicalChangeSlo
 }
 
 Connection Node::subscribeForNodeChangeNotification(NodeChangeSlot const& slot) {
-    checkNotDestroying();
+    Internals::checkNotDestroying(*this);
     bool const made = m_nodeChangeSignal == nullptr;
     if (made) {
         m_nodeChangeSignal = new NodeChangeSignal([this] { lastConnectionDisconnected(true); });
@@ -748,9 +781,9 @@ void Node::lastConnectionDisconnected(bool nodeChangeSignal) {
     }
 }
 
-void Node::dropSignals() noexcept {
-    delete std::exchange(m_nodeChangeSignal, nullptr);
-    delete std::exchange(m_hierarchicalSignal, nullptr);
+void Internals::dropSignals(Node& node) noexcept {
+    delete std::exchange(node.m_nodeChangeSignal, nullptr);
+    delete std::exchange(node.m_hierarchicalSignal, nullptr);
 }
 
 void Node::preDestroy() {
@@ -758,7 +791,7 @@ void Node::preDestroy() {
     // The signals go even when a subscriber throws.
     struct Drop {
         Node& node;
-        ~Drop() { node.dropSignals(); }
+        ~Drop() { Internals::dropSignals(node); }
     } const drop{*this};
     if (m_nodeChangeSignal != nullptr) {
         (*m_nodeChangeSignal)(CA_NODE_DESTROYED, *this, boost::none);
@@ -769,7 +802,7 @@ void Node::preDestroy() {
 // Owners and hooks
 
 bool Node::addOwner(Node const& owner, Attribute const& attribute) {
-    checkNotDestroying();
+    Internals::checkNotDestroying(*this);
     m_owners.emplace(&attribute, &owner);
     return true;
 }
@@ -789,14 +822,24 @@ void Node::postCopyAction(Ref<Node> const&, int) {}
 
 void Node::postAssignAction(Ref<Node> const&, int) {}
 
-bool Node::preCompareAction(Ref<Node> const&, int) const { return true; }
+bool Node::preCompareAction(Ref<Node> const&, int) const {
+    return true;
+}
 
-bool Node::postCompareAction(Ref<Node> const&, int) const { return true; }
+bool Node::postCompareAction(Ref<Node> const&, int) const {
+    return true;
+}
 
-Ref<Node> Node::copy(boost::shared_ptr<Registry>) { throw NotSupported(""); }
+Ref<Node> Node::copy(boost::shared_ptr<Registry>) {
+    throw NotSupported("");
+}
 
-void Node::assign(Ref<Node> const&) { throw NotSupported(""); }
+void Node::assign(Ref<Node> const&) {
+    throw NotSupported("");
+}
 
-bool Node::compare(Ref<Node> const&) const { throw NotSupported(""); }
+bool Node::compare(Ref<Node> const&) const {
+    throw NotSupported("");
+}
 
 } // namespace Norv::Tavel

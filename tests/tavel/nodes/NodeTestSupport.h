@@ -30,9 +30,6 @@ public:
     DataSA<AT_S_INT32> seed{this, 0, gt_none};
 
     using Node::getCustomAttributePointer;
-    void repost(long long incarnation) {
-        postChange(CA_VALUE_CHANGED, intensity, intensity, false, incarnation);
-    }
 
 protected:
     using NodeClass::NodeClass;

@@ -32,27 +32,14 @@ TEST(NodeNotification, OwnChangesReachNodeThenHierarchicalSubscribers) {
     EXPECT_FALSE(watch.isConnected());
 }
 
-TEST(NodeNotification, ChangeBelowReachesTheOwnerOnceOverTwoPaths) {
-    Log log;
-    Ref<Node> const parent = CustomNode::create(nullptr);
-    Ref<Lamp> const child = Lamp::create(nullptr);
-    link(*parent, "left", child);
-    link(*parent, "right", child);
-    log.watch(*parent, "p");
-    log.watchHierarchy(*parent, "p");
-    child->seed.set(3);
-    EXPECT_EQ(Lines{"p h seed"}, log.lines);
-}
-
 TEST(InhibitUpdate, HoldsChangesBackAndReleasesOncePerChangedNode) {
     Log log;
     Ref<Node> const parent = CustomNode::create(nullptr);
     Ref<Lamp> const child = Lamp::create(nullptr);
-    for (auto const& [node, label] : {std::pair<Node*, char const*>{parent.get(), "p"},
-                                      std::pair<Node*, char const*>{child.get(), "c"}}) {
-        log.watch(*node, label);
-        log.watchHierarchy(*node, label);
-    }
+    log.watch(*parent, "p");
+    log.watchHierarchy(*parent, "p");
+    log.watch(*child, "c");
+    log.watchHierarchy(*child, "c");
     link(*parent, "child", child);
     log.take();
     {
@@ -98,33 +85,32 @@ TEST(InhibitUpdate, RemovingAReferenceWhileInhibitedLetsItsNodeGo) {
 
 TEST(Reentrancy, SubscriberMayDropTheLastReference) {
     auto const live = Registry::INSTANCE_COUNTER;
+    // Dropped by: 0 the node change subscriber, 1 the hierarchical one, 2 at the release.
     for (int occasion = 0; occasion < 3; ++occasion) {
         SCOPED_TRACE(occasion);
+        std::vector<int> heard;
         Ref<Node> node = CustomNode::create(nullptr);
         Attribute& value = node->registerAttribute("value", AT_S_FLOAT);
-        std::vector<int> heard;
-        node->subscribeForNodeChangeNotification(
-            [&](ChangeAction action, Node const&, boost::optional<Attribute const&>) {
-                heard.push_back(action);
-                if (occasion != 1 && action != CA_NODE_DESTROYED) {
-                    node.reset();
-                }
-            });
-        node->subscribeForHierachicalChangeNotification(
-            [&](Node const&, boost::optional<Attribute const&>, bool) {
-                if (occasion == 1) {
-                    node.reset();
-                }
-            });
-        if (occasion == 2) {
-            InhibitUpdate batch(*node);
-            setFloat(value, 1.0f);
-        } else {
+        node->subscribeForNodeChangeNotification([&](ChangeAction action, auto&&...) {
+            heard.push_back(action);
+            if (occasion != 1 && action != CA_NODE_DESTROYED) {
+                node.reset();
+            }
+        });
+        node->subscribeForHierachicalChangeNotification([&](auto&&...) {
+            if (occasion == 1) {
+                node.reset();
+            }
+        });
+        {
+            boost::optional<InhibitUpdate> batch;
+            if (occasion == 2) {
+                batch.emplace(*node);
+            }
             setFloat(value, 1.0f);
         }
-        EXPECT_EQ((std::vector<int>{occasion == 2 ? CA_UPDATES_RELEASED : CA_VALUE_CHANGED,
-                                    CA_NODE_DESTROYED}),
-                  heard);
+        int const first = occasion == 2 ? CA_UPDATES_RELEASED : CA_VALUE_CHANGED;
+        EXPECT_EQ((std::vector<int>{first, CA_NODE_DESTROYED}), heard);
         EXPECT_EQ(live, Registry::INSTANCE_COUNTER);
     }
 }
@@ -141,8 +127,8 @@ TEST(Reentrancy, SubscriberMayDisconnectItselfAndOthers) {
         hierarchical.disconnect();
     });
     second = node->subscribeForNodeChangeNotification([&](auto&&...) { calls.push_back("2"); });
-    hierarchical = node->subscribeForHierachicalChangeNotification(
-        [&](auto&&...) { calls.push_back("h"); });
+    hierarchical =
+        node->subscribeForHierachicalChangeNotification([&](auto&&...) { calls.push_back("h"); });
     setFloat(value, 1.0f);
     setFloat(value, 2.0f);
     EXPECT_EQ(std::vector<std::string>{"first"}, calls);
@@ -224,9 +210,9 @@ TEST(Reentrancy, RemovalFromInsideTheRemovingNotificationHappensOnce) {
         }
     });
     a->removeAttribute("shared");
-    EXPECT_EQ((std::vector<int>{CA_ATTRIBUTE_REMOVING, CA_ATTRIBUTE_REMOVING,
-                                CA_ATTRIBUTE_REMOVED}),
-              heard);
+    EXPECT_EQ(
+        (std::vector<int>{CA_ATTRIBUTE_REMOVING, CA_ATTRIBUTE_REMOVING, CA_ATTRIBUTE_REMOVED}),
+        heard);
     EXPECT_EQ(1, a->getSpecification().findAttributeSpecification("shared")->useCounter);
     EXPECT_EQ("shared", b->getAttribute("shared")->getAttributeName());
 }

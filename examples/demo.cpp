@@ -1,0 +1,134 @@
+// tavel_demo: a small host program. It prints the attribute vocabulary, then
+// defines a node class of its own, creates nodes of it through the factory,
+// watches them and edits them, printing every notification it hears.
+
+#include <tavel/tavel.h>
+
+#include <tavel/nodes/CustomNode.h>
+#include <tavel/registry/Factory.h>
+#include <tavel/registry/Registry.h>
+
+#include <boost/make_shared.hpp>
+
+#include <cstdio>
+#include <string>
+
+using namespace Norv::Tavel;
+using norv::basalt::Ref;
+using norv::basalt::Uuid;
+
+namespace {
+
+// A lamp as an editor sees it: three fixed attributes, members of the class.
+class Lamp : public NodeClass<Lamp> {
+public:
+    static Uuid const& getUUID() {
+        static Uuid const id("{3E5C9A10-7B2D-4C8E-A1F6-0D9B8E7C6A52}");
+        return id;
+    }
+
+    DataSAMinMax<AT_S_FLOAT> intensity{this, 1.0f, 0.0f, 10.0f, gt_float};
+    DataSA<AT_S_VEC3> colour{this, Vec3f(), gt_color};
+    DataSA<AT_S_STRING> label{this, QString(), gt_text};
+
+protected:
+    using NodeClass::NodeClass;
+
+    void registerAttributes(Specification& specification) override {
+        if (!specification.needsRegistration) {
+            return;
+        }
+        specification.addInheritFrom(getUUID());
+        registerFixedAttribute(specification, intensity, ATTR_SERIALIZE, "intensity", "Intensity");
+        registerFixedAttribute(specification, colour, ATTR_SERIALIZE, "colour", "Colour");
+        registerFixedAttribute(specification, label, ATTR_SERIALIZE, "label", "Label");
+        NodeClass::registerAttributes(specification);
+    }
+};
+
+char const* actionName(ChangeAction action) {
+    switch (action) {
+    case CA_VALUE_CHANGED:
+        return "value changed";
+    case CA_UPDATES_RELEASED:
+        return "updates released";
+    case CA_ATTRIBUTE_ADDED:
+        return "attribute added";
+    case CA_ATTRIBUTE_REMOVING:
+        return "attribute removing";
+    case CA_ATTRIBUTE_REMOVED:
+        return "attribute removed";
+    case CA_NODE_DESTROYED:
+        return "node destroyed";
+    default:
+        return "other change";
+    }
+}
+
+void printVocabulary() {
+    std::printf("Attribute types\n");
+    for (int number = 0; number < AT_INVALID_TYPE; ++number) {
+        auto const type = static_cast<AttributeType>(number);
+        std::printf("  %2d  %-14s %s\n", number, Utilities::AttributeTypeToSystemName(type).c_str(),
+                    Utilities::AttributeTypeToString(type).toUtf8().constData());
+    }
+    std::printf("\nEditor controls\n");
+    for (int number = 0; number <= gt_btf_filename; ++number) {
+        std::printf("  %2d  %s\n", number,
+                    Utilities::GUIControlTypeToString(static_cast<GUIControlType>(number))
+                        .toUtf8()
+                        .constData());
+    }
+    Uuid const id("{92f11271-e81e-4945-b01d-40134f3a3c5d}");
+    Uuid const again(id.toString());
+    std::printf("\nUuid round trip: %s -> %s (%s)\n", "{92f11271-e81e-4945-b01d-40134f3a3c5d}",
+                again.toString().c_str(), again == id ? "equal" : "different");
+}
+
+} // namespace
+
+int main() {
+    printVocabulary();
+
+    std::printf("\nNodes\n");
+    Lamp::registerInFactory("Lamp");
+    auto const registry = boost::make_shared<Registry>();
+    Ref<Node> desk = Factory::get()->createByName(registry, "Lamp", EMPTY_NODE_ID);
+    Ref<Node> const floor = Factory::get()->createByName(registry, "Lamp", EMPTY_NODE_ID);
+    std::printf("  created lamps #%lld and #%lld by name\n", desk->getNodeId(), floor->getNodeId());
+
+    auto const report = [](ChangeAction action, Node const& node,
+                           boost::optional<Attribute const&> attribute) {
+        std::printf("  lamp #%lld: %s%s%s\n", node.getNodeId(), actionName(action),
+                    attribute ? " " : "",
+                    attribute ? attribute->getAttributeName().toUtf8().constData() : "");
+    };
+    desk->subscribeForNodeChangeNotification(report);
+
+    // A custom attribute for this one lamp only, with the float range variant.
+    Attribute& warmth = desk->registerAttribute("warmth", AT_S_FLOAT, true);
+    Lamp& deskLamp = static_cast<Lamp&>(*desk);
+    deskLamp.intensity.set(12.5f); // clamped to 10
+    deskLamp.intensity.set(10.0f); // unchanged: nothing is reported
+    std::printf("  intensity is %g\n", static_cast<double>(deskLamp.intensity.get()));
+
+    std::printf("  batch of three edits:\n");
+    {
+        InhibitUpdate batch(*desk);
+        deskLamp.label.set("desk");
+        deskLamp.colour.set(Vec3f(1.0f, 0.9f, 0.7f));
+        warmth.setGeneric(AttributeValue(0.3f));
+    }
+
+    std::printf("  attributes of lamp #%lld:", desk->getNodeId());
+    for (Attribute const& attribute : *desk) {
+        std::printf(" %s", attribute.getAttributeName().toUtf8().constData());
+    }
+    std::printf("\n");
+
+    desk->removeAttribute("warmth");
+    desk.reset();
+    std::printf("  %llu lamp(s) left in the registry\n",
+                static_cast<unsigned long long>(registry->getNumberOfNodes()));
+    return 0;
+}

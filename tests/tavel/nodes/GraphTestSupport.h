@@ -1,0 +1,83 @@
+#pragma once
+// Shared by the graph tests: a host node class with a single and a list
+// reference that logs its element hooks and can refuse to be owned.
+
+#include "tavel/nodes/NodeTestSupport.h"
+
+#include <tavel/attributes/DataMANode.h>
+#include <tavel/attributes/DataSANode.h>
+#include <tavel/types/Exceptions.h>
+
+namespace Norv::Tavel::testing {
+
+class Group : public NodeClass<Group> {
+public:
+    static Uuid const& getUUID() {
+        static Uuid const id("{0C4E2B1A-7F3D-4A6B-8E9C-5D1F2A3B4C5D}");
+        return id;
+    }
+
+    DataSANode<Node> link{this};
+    DataMANode<Node> items{this};
+    DataSA<AT_S_INT32> value{this, 0, gt_none};
+
+    std::string name;              // the label hooks are logged with
+    std::vector<std::string>* hooks = nullptr;
+    bool refuseOwners = false;     // addOwner throws while set
+
+    using Node::incInhibitUpdateCounter;
+    using Node::decInhibitUpdateCounter;
+
+protected:
+    using NodeClass::NodeClass;
+
+    void registerAttributes(Specification& specification) override {
+        if (!specification.needsRegistration) {
+            return;
+        }
+        specification.addInheritFrom(getUUID());
+        registerFixedAttribute(specification, link, ATTR_SERIALIZE, "link", "");
+        registerFixedAttribute(specification, items, ATTR_SERIALIZE, "items", "");
+        registerFixedAttribute(specification, value, ATTR_SERIALIZE, "value", "");
+        NodeClass::registerAttributes(specification);
+    }
+
+    bool addOwner(Node const& owner, Attribute const& attribute) override {
+        if (refuseOwners) {
+            throw InvalidOperationException("");
+        }
+        return Node::addOwner(owner, attribute);
+    }
+    void addElement(Node& element, std::size_t index, Attribute const& attribute) override {
+        record("+", element, index, attribute);
+    }
+    void removeElement(Node& element, std::size_t index, Attribute const& attribute) override {
+        record("-", element, index, attribute);
+    }
+
+private:
+    void record(char const* what, Node& element, std::size_t index, Attribute const& attribute) {
+        if (hooks == nullptr) {
+            return;
+        }
+        auto const* group = dynamic_cast<Group const*>(&element);
+        std::string line = what + (group != nullptr ? group->name : std::string("?"));
+        line += index == SANode::NO_POSITION ? std::string() : "@" + std::to_string(index);
+        line += " " + attribute.getAttributeName().toStdString();
+        hooks->push_back(line);
+    }
+};
+
+inline Ref<Group> makeGroup(std::string name, std::vector<std::string>* hooks = nullptr,
+                            boost::shared_ptr<Registry> registry = nullptr) {
+    Ref<Group> group = Group::create(std::move(registry));
+    group->name = std::move(name);
+    group->hooks = hooks;
+    return group;
+}
+
+inline std::vector<NodeRef> refs(std::initializer_list<Ref<Group>> groups) {
+    return std::vector<NodeRef>(groups.begin(), groups.end());
+}
+
+} // namespace Norv::Tavel::testing
