@@ -24,6 +24,10 @@
 // - Errors are the library's exception classes, thrown with "". A failed
 //   operation changes nothing. A node being destroyed refuses registration,
 //   removal, owners and subscriptions with InvalidOperationException.
+// - Node-reference attributes hold the nodes they refer to strongly. Nodes
+//   that refer to each other in a cycle keep each other alive: a host breaks
+//   the cycle (clears a reference) to release them. Changes, inhibition and
+//   searches end on cycles and walk chains of any depth without recursion.
 // - The registry link is weak: once the registry is gone, getRegistry() is
 //   empty and leaving it does nothing.
 // - copy, assign and compare throw NotSupported until the graph operations
@@ -109,6 +113,27 @@ public:
     long long getNodeId() const { return m_nodeId; }
     bool isDerivedFrom(norv::basalt::Uuid const& classId) const;
     Specification const& getSpecification() const { return *m_specification; }
+
+    // The first direct owner (in owner-link order) whose class is `classId`
+    // (exact) or derives from it (not exact); null when there is none. Owners
+    // being destroyed are never returned.
+    norv::basalt::Ref<Node> findParentOfType(norv::basalt::Uuid const& classId, bool exact);
+    norv::basalt::ConstRef<Node> findParentOfType(norv::basalt::Uuid const& classId,
+                                                  bool exact) const;
+    // The nearest owner at any depth of exactly the class `classId`: every
+    // direct owner is tested before any owner of an owner; deeper levels are
+    // searched depth-first in owner-link order. Ends on cycles (no node is
+    // searched twice) and on chains of any depth.
+    norv::basalt::Ref<Node> findAnchestorOfType(norv::basalt::Uuid const& classId);
+    norv::basalt::ConstRef<Node> findAnchestorOfType(norv::basalt::Uuid const& classId) const;
+
+    // Owner links: one per reference held by a node-reference attribute.
+    std::size_t getNumberOfOwnerLinks() const { return m_owners.size(); }
+    std::size_t countOwnerLinks(Attribute const& attribute) const {
+        return m_owners.count(&attribute);
+    }
+    // How deep the node is inhibited (its own scopes and those passed down).
+    std::int32_t getInhibitUpdateCounter() const { return m_inhibitUpdateCounter; }
 
     // Leaves the current registry (if it still exists) and joins `registry`;
     // an empty pointer only leaves. Joining throws InvalidOperationException
@@ -255,6 +280,9 @@ private:
     CustomAttributes m_customAttributes;
     long long m_nodeId;
     boost::weak_ptr<Registry> m_registry;
+    // Set while an inhibit pass walks below this node: reaching it again on
+    // that path is a cycle, and the pass does not enter it twice.
+    bool m_onInhibitPath = false;
 };
 
 // Holds back the notifications of a node and of everything below it for the

@@ -4,7 +4,9 @@
 #include <tavel/conversion/Utilities.h>
 #include <tavel/types/Exceptions.h>
 
+#include <algorithm>
 #include <exception>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -12,6 +14,7 @@ namespace Norv::Tavel {
 
 using norv::basalt::LC_DESTROYING;
 using norv::basalt::LC_REFERENCED;
+using norv::basalt::ConstRef;
 using norv::basalt::Ref;
 using norv::basalt::Uuid;
 using norv::basalt::signal::Connection;
@@ -91,6 +94,39 @@ private:
     Node* m_node = nullptr;
 };
 
+// A node reached by a walk, held by a strong reference where it can be, so a
+// subscriber cannot free it while the walk still has it in hand.
+struct Reached {
+    Node* node;
+    Ref<Node> keep;
+    explicit Reached(Node& reached) : node(&reached) {
+        if (isHeldByRef(reached)) {
+            keep = Ref<Node>(&reached);
+        }
+    }
+};
+
+// The inhibit pass running on this thread. While it expands a node, the
+// node-reference attributes it calls hand the nodes they reach to `collecting`
+// instead of walking into them, so the pass is a loop over an explicit stack.
+struct InhibitPass {
+    int direction;
+    std::vector<Reached>* collecting = nullptr;
+};
+thread_local InhibitPass* t_inhibitPass = nullptr;
+
+// The change climb running on this thread: owner links still to be told, the
+// next one at the back. Nodes that change while it runs add theirs on top, so
+// the climb visits owners depth-first in owner-link order, without recursion.
+struct PendingClimb {
+    Reached child;
+    Attribute const* owning;
+    bool structureChanged;
+    boost::optional<Attribute const&> source;
+    long long incarnation;
+};
+thread_local std::vector<PendingClimb>* t_climb = nullptr;
+
 } // namespace
 
 // The notification and inhibition steps of Node. Declared here only, so the
@@ -115,6 +151,22 @@ struct detail::NodeInternals {
     static void syncInhibition(Node& node, Attribute const& attribute, std::int32_t target);
     static void syncAllInhibition(Node& node, std::int32_t target);
     static void dropSignals(Node& node) noexcept;
+
+    // One inhibit pass (raise or lower) from `root` through everything below.
+    static void runInhibitPass(Node& root, int direction);
+    static void expandForInhibition(Node& node, int direction, std::vector<Reached>& children,
+                                    FirstException& failure);
+    static void finishLowering(Node& node, FirstException& failure);
+
+    // Adds (+1) or removes (-1) every registry link that crosses between this
+    // node's registry and the registries of its owners and of the nodes it
+    // refers to.
+    static void countRegistryLinks(Node& node, int delta);
+    static void countLink(Registry& superior, Registry& depending, int delta);
+
+    static std::vector<Node const*> ownersOf(Node const& node);
+    static Node const* findParent(Node const& node, Uuid const& classId, bool exact);
+    static Node const* findAncestor(Node const& node, Uuid const& classId);
 };
 
 using Internals = detail::NodeInternals;
@@ -127,7 +179,11 @@ Node::Node(boost::shared_ptr<Registry> registry, Specification& specification, l
       m_changePending(false), m_pendingFlag(false), m_subHierarchyIncarnation(1),
       m_instanceIncarnation(1), m_specification(&specification),
       m_nodeId(id == EMPTY_NODE_ID ? ++s_nodeIdCounter : id) {
-    setRegistry(std::move(registry));
+    // A new node has no links yet; its attributes do not even exist yet.
+    if (registry) {
+        registry->registerNode(*this);
+        m_registry = registry;
+    }
     ++Registry::INSTANCE_COUNTER;
 }
 
@@ -194,7 +250,10 @@ void Node::setRegistry(boost::shared_ptr<Registry> registry) {
     if (old) {
         old->unregisterNode(*this);
     }
+    // The links between registries follow the node.
+    Internals::countRegistryLinks(*this, -1);
     m_registry = registry;
+    Internals::countRegistryLinks(*this, +1);
 }
 
 boost::shared_ptr<Registry> Node::getRegistry() const {
@@ -618,12 +677,34 @@ void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool struc
     if (node.m_hierarchicalSignal != nullptr) {
         (*node.m_hierarchicalSignal)(node, source, structureChanged);
     }
-    // Owners are visited by key, looked up afresh after every call, so an owner
-    // link added or removed meanwhile cannot leave a stale iterator behind.
-    for (auto it = node.m_owners.begin(); it != node.m_owners.end();) {
-        Attribute const* const owning = it->first;
-        Node::passToOwner(*owning, structureChanged, source, incarnation);
-        it = node.m_owners.upper_bound(owning);
+    if (node.m_owners.empty()) {
+        return;
+    }
+    std::vector<PendingClimb> climb;
+    std::vector<PendingClimb>& pending = t_climb != nullptr ? *t_climb : climb;
+    // Pushed last to first, so the first owner link is told first.
+    Reached const child(node);
+    std::size_t const start = pending.size();
+    for (auto it = node.m_owners.begin(); it != node.m_owners.end();
+         it = node.m_owners.upper_bound(it->first)) {
+        pending.push_back(PendingClimb{child, it->first, structureChanged, source, incarnation});
+    }
+    std::reverse(pending.begin() + std::ptrdiff_t(start), pending.end());
+    if (t_climb != nullptr) {
+        return;
+    }
+    struct Active {
+        explicit Active(std::vector<PendingClimb>& climb) { t_climb = &climb; }
+        ~Active() { t_climb = nullptr; }
+    } const active(climb);
+    while (!climb.empty()) {
+        PendingClimb const next = std::move(climb.back());
+        climb.pop_back();
+        // The link may have gone while earlier owners were told.
+        if (next.child.node->m_owners.count(next.owning) != 0) {
+            Node::passToOwner(*next.owning, next.structureChanged, next.source,
+                              next.incarnation);
+        }
     }
 }
 
@@ -670,54 +751,132 @@ void Internals::syncAllInhibition(Node& node, std::int32_t target) {
 }
 
 void Node::incInhibitUpdateCounter() {
-    ++m_inhibitUpdateCounter;
-    auto const& sequence = m_specification->attributes.get<0>();
-    auto it = sequence.begin();
-    try {
-        // Fixed entries are never erased, so the position survives whatever an attribute does.
-        for (; it != sequence.end(); ++it) {
-            if (!it->isCustom()) {
-                fixedAttribute(*it).incInhibitUpdateCounter();
-            }
+    InhibitPass* const pass = t_inhibitPass;
+    if (pass != nullptr && pass->collecting != nullptr && pass->direction > 0) {
+        // Reached from a node the pass is expanding: raised now, entered later.
+        if (!m_onInhibitPath) {
+            ++m_inhibitUpdateCounter;
+            pass->collecting->emplace_back(*this);
         }
-        Internals::syncAllInhibition(*this, m_inhibitUpdateCounter);
-    } catch (...) {
-        // Undo what was raised, so a failure leaves the node as it was.
-        for (auto undo = sequence.begin(); undo != it; ++undo) {
-            if (!undo->isCustom()) {
-                fixedAttribute(*undo).decInhibitUpdateCounter();
-            }
-        }
-        --m_inhibitUpdateCounter;
-        Internals::syncAllInhibition(*this, m_inhibitUpdateCounter);
-        throw;
+        return;
     }
+    Internals::runInhibitPass(*this, +1);
 }
 
 void Node::decInhibitUpdateCounter() {
     if (m_inhibitUpdateCounter == 0) {
         return;
     }
-    // Lowering an attribute may release nodes below and run their subscribers.
-    KeepAlive const keepAlive(*this, true);
+    InhibitPass* const pass = t_inhibitPass;
+    if (pass != nullptr && pass->collecting != nullptr && pass->direction < 0) {
+        // Reached from a node the pass is expanding: lowered once everything
+        // below it has been, as a recursive walk would.
+        if (!m_onInhibitPath) {
+            pass->collecting->emplace_back(*this);
+        }
+        return;
+    }
+    Internals::runInhibitPass(*this, -1);
+}
+
+// A pass walks the graph depth-first with an explicit stack. A node met again
+// on the path that leads to it (a cycle) is skipped, both when raising and
+// when lowering, so the two passes over an unchanged graph touch the same
+// nodes equally often and every counter returns to where it was.
+void Internals::runInhibitPass(Node& root, int direction) {
+    struct Frame {
+        explicit Frame(Reached node) : reached(std::move(node)) {}
+        Reached reached;
+        std::vector<Reached> children;
+        std::size_t next = 0;
+    };
+    InhibitPass pass{direction};
+    std::vector<Frame> stack;
+    struct Scope {
+        InhibitPass* outer;
+        std::vector<Frame>& stack;
+        Scope(InhibitPass& pass, std::vector<Frame>& frames)
+            : outer(std::exchange(t_inhibitPass, &pass)), stack(frames) {}
+        ~Scope() {
+            t_inhibitPass = outer;
+            for (Frame const& frame : stack) {
+                frame.reached.node->m_onInhibitPath = false;
+            }
+        }
+    } const scope(pass, stack);
+
     FirstException failure;
-    auto const& sequence = m_specification->attributes.get<0>();
-    for (auto it = sequence.begin(); it != sequence.end(); ++it) {
-        if (!it->isCustom()) {
-            failure.attempt([&] { fixedAttribute(*it).decInhibitUpdateCounter(); });
+    if (direction > 0) {
+        ++root.m_inhibitUpdateCounter;
+    }
+    stack.emplace_back(Reached(root));
+    expandForInhibition(root, direction, stack.back().children, failure);
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next < top.children.size()) {
+            Reached child = std::move(top.children[top.next++]);
+            Node& node = *child.node;
+            stack.emplace_back(std::move(child));
+            expandForInhibition(node, direction, stack.back().children, failure);
+            continue;
+        }
+        Node& node = *top.reached.node;
+        node.m_onInhibitPath = false;
+        Reached const finished = std::move(top.reached);
+        stack.pop_back();
+        if (direction < 0) {
+            finishLowering(node, failure);
         }
     }
-    failure.attempt([&] { Internals::syncAllInhibition(*this, m_inhibitUpdateCounter - 1); });
-    --m_inhibitUpdateCounter;
-    // Attributes added or inhibited anew while the walk ran are brought in line.
-    failure.attempt([&] { Internals::syncAllInhibition(*this, m_inhibitUpdateCounter); });
-    if (m_inhibitUpdateCounter == 0 && m_changePending) {
+    failure.rethrow();
+}
+
+void Internals::expandForInhibition(Node& node, int direction, std::vector<Reached>& children,
+                                    FirstException& failure) {
+    node.m_onInhibitPath = true;
+    InhibitPass& pass = *t_inhibitPass;
+    // Only the attribute calls below collect; whatever else runs meanwhile
+    // (a subscriber) starts passes of its own.
+    struct Collecting {
+        InhibitPass& pass;
+        Collecting(InhibitPass& p, std::vector<Reached>& into) : pass(p) { pass.collecting = &into; }
+        ~Collecting() { pass.collecting = nullptr; }
+    };
+    auto const& sequence = node.m_specification->attributes.get<0>();
+    // Fixed entries are never erased, so the position survives whatever an attribute does.
+    for (auto it = sequence.begin(); it != sequence.end(); ++it) {
+        if (it->isCustom()) {
+            continue;
+        }
+        Attribute& attribute = node.fixedAttribute(*it);
+        Collecting const collecting(pass, children);
         failure.attempt([&] {
-            postChange(CA_UPDATES_RELEASED, boost::none, boost::none, m_pendingFlag,
-                       m_subHierarchyIncarnation);
+            if (direction > 0) {
+                attribute.incInhibitUpdateCounter();
+            } else {
+                attribute.decInhibitUpdateCounter();
+            }
         });
     }
-    failure.rethrow();
+    Collecting const collecting(pass, children);
+    failure.attempt([&] {
+        syncAllInhibition(node, direction > 0 ? node.m_inhibitUpdateCounter
+                                              : node.m_inhibitUpdateCounter - 1);
+    });
+}
+
+void Internals::finishLowering(Node& node, FirstException& failure) {
+    // Lowering may release the node and run its subscribers, who may drop it.
+    KeepAlive const keepAlive(node, true);
+    --node.m_inhibitUpdateCounter;
+    // Attributes added or inhibited anew while the pass ran are brought in line.
+    failure.attempt([&] { syncAllInhibition(node, node.m_inhibitUpdateCounter); });
+    if (node.m_inhibitUpdateCounter == 0 && node.m_changePending) {
+        failure.attempt([&] {
+            node.postChange(CA_UPDATES_RELEASED, boost::none, boost::none, node.m_pendingFlag,
+                            node.m_subHierarchyIncarnation);
+        });
+    }
 }
 
 InhibitUpdate::InhibitUpdate(Node& node)
@@ -803,15 +962,177 @@ void Node::preDestroy() {
 
 bool Node::addOwner(Node const& owner, Attribute const& attribute) {
     Internals::checkNotDestroying(*this);
-    m_owners.emplace(&attribute, &owner);
+    bool const known = m_owners.count(&attribute) != 0;
+    auto const link = m_owners.emplace(&attribute, &owner);
+    boost::shared_ptr<Registry> const theirs = owner.getRegistry();
+    boost::shared_ptr<Registry> const mine = getRegistry();
+    if (!mine) {
+        // A node without a registry joins its owner's; joining counts its other links.
+        try {
+            if (theirs) {
+                setRegistry(theirs);
+            }
+        } catch (...) {
+            m_owners.erase(link);
+            throw;
+        }
+        return true;
+    }
+    // A link between two registries is counted once per referring attribute.
+    if (theirs && theirs != mine && !known) {
+        Internals::countLink(*theirs, *mine, +1);
+    }
     return true;
 }
 
-void Node::removeOwner(Node const&, Attribute const& attribute) {
+void Node::removeOwner(Node const& owner, Attribute const& attribute) {
     auto const found = m_owners.find(&attribute);
-    if (found != m_owners.end()) {
-        m_owners.erase(found);
+    if (found == m_owners.end()) {
+        return;
     }
+    m_owners.erase(found);
+    if (m_owners.count(&attribute) != 0) {
+        return;
+    }
+    // Both registries must still exist and differ; otherwise no link was counted.
+    boost::shared_ptr<Registry> const theirs = owner.getRegistry();
+    boost::shared_ptr<Registry> const mine = getRegistry();
+    if (theirs && mine && theirs != mine) {
+        Internals::countLink(*theirs, *mine, -1);
+    }
+}
+
+void Internals::countLink(Registry& superior, Registry& depending, int delta) {
+    if (delta > 0) {
+        superior.addDependingRegistry(depending);
+        depending.addSuperiorRegistry(superior);
+    } else {
+        superior.removeDependingRegistry(depending);
+        depending.removeSuperiorRegistry(superior);
+    }
+}
+
+void Internals::countRegistryLinks(Node& node, int delta) {
+    boost::shared_ptr<Registry> const mine = node.getRegistry();
+    if (!mine) {
+        return;
+    }
+    // Links to the registries of owners, one per owning attribute.
+    for (auto it = node.m_owners.begin(); it != node.m_owners.end();
+         it = node.m_owners.upper_bound(it->first)) {
+        boost::shared_ptr<Registry> const theirs = it->second->getRegistry();
+        if (theirs && theirs != mine) {
+            countLink(*theirs, *mine, delta);
+        }
+    }
+    // Links to the registries of referenced nodes, one per (node, attribute).
+    for (Attribute& attribute : node) {
+        AttributeType const type = attribute.getAttributeType();
+        if (type != AT_S_NODE_PTR && type != AT_M_NODE_PTR) {
+            continue;
+        }
+        AttributeValue const value = attribute.getGeneric();
+        std::vector<NodeRef> elements;
+        if (NodeRef const* const single = value.get<NodeRef>()) {
+            elements.push_back(*single);
+        } else if (auto const* const list = value.get<std::vector<NodeRef>>()) {
+            elements = *list;
+        }
+        std::sort(elements.begin(), elements.end());
+        elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
+        for (NodeRef const& element : elements) {
+            if (!element || element->m_owners.count(&attribute) == 0) {
+                continue;
+            }
+            boost::shared_ptr<Registry> const theirs = element->getRegistry();
+            if (theirs && theirs != mine) {
+                countLink(*mine, *theirs, delta);
+            }
+        }
+    }
+}
+
+namespace {
+
+// The first owner of `node` that passes `matches` and is not being destroyed.
+template <class Matches> Node const* firstOwner(Node const& node, Matches const& matches) {
+    for (Node const* const owner : detail::NodeInternals::ownersOf(node)) {
+        if (owner->getLifeCycle() != LC_DESTROYING && matches(*owner)) {
+            return owner;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::vector<Node const*> Internals::ownersOf(Node const& node) {
+    std::vector<Node const*> owners;
+    owners.reserve(node.m_owners.size());
+    for (auto const& link : node.m_owners) {
+        owners.push_back(link.second);
+    }
+    return owners;
+}
+
+Node const* Internals::findParent(Node const& node, Uuid const& classId, bool exact) {
+    return firstOwner(node, [&](Node const& owner) {
+        return exact ? owner.getClsId() == classId : owner.isDerivedFrom(classId);
+    });
+}
+
+// Every direct owner is tested before the owners of owners, which are searched
+// depth-first; the explicit stack and the set of searched nodes make it end on
+// cycles and on chains deeper than the call stack.
+Node const* Internals::findAncestor(Node const& start, Uuid const& classId) {
+    auto const exactly = [&](Node const& owner) { return owner.getClsId() == classId; };
+    struct Frame {
+        explicit Frame(std::vector<Node const*> list) : owners(std::move(list)) {}
+        std::vector<Node const*> owners;
+        std::size_t next = 0;
+    };
+    std::unordered_set<Node const*> searched{&start};
+    if (Node const* const found = firstOwner(start, exactly)) {
+        return found;
+    }
+    std::vector<Frame> stack;
+    stack.emplace_back(ownersOf(start));
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.owners.size()) {
+            stack.pop_back();
+            continue;
+        }
+        Node const* const owner = top.owners[top.next++];
+        if (!searched.insert(owner).second) {
+            continue;
+        }
+        if (Node const* const found = firstOwner(*owner, exactly)) {
+            return found;
+        }
+        stack.emplace_back(ownersOf(*owner));
+    }
+    return nullptr;
+}
+
+Ref<Node> Node::findParentOfType(Uuid const& classId, bool exact) {
+    Node const* const found = Internals::findParent(*this, classId, exact);
+    return found != nullptr ? Ref<Node>(const_cast<Node*>(found)) : Ref<Node>();
+}
+
+ConstRef<Node> Node::findParentOfType(Uuid const& classId, bool exact) const {
+    Node const* const found = Internals::findParent(*this, classId, exact);
+    return found != nullptr ? ConstRef<Node>(found) : ConstRef<Node>();
+}
+
+Ref<Node> Node::findAnchestorOfType(Uuid const& classId) {
+    Node const* const found = Internals::findAncestor(*this, classId);
+    return found != nullptr ? Ref<Node>(const_cast<Node*>(found)) : Ref<Node>();
+}
+
+ConstRef<Node> Node::findAnchestorOfType(Uuid const& classId) const {
+    Node const* const found = Internals::findAncestor(*this, classId);
+    return found != nullptr ? ConstRef<Node>(found) : ConstRef<Node>();
 }
 
 void Node::addElement(Node&, std::size_t, Attribute const&) {}

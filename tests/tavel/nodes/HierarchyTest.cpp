@@ -90,15 +90,15 @@ TEST(Hierarchy, CyclesEndForChangesSearchesAndInhibition) {
 TEST(Hierarchy, DeepChainsNeitherRecurseNorOverflow) {
     constexpr std::size_t DEPTH = 100000;
     Log log;
-    Ref<Group> const root = makeGroup("root");
-    log.watchHierarchy(*root, "root");
-    Ref<Group> bottom = root;
+    // Built from the bottom up, so no link change has owners to climb to.
+    Ref<Group> bottom = makeGroup("bottom");
+    Ref<Group> root = bottom;
     for (std::size_t i = 0; i < DEPTH; ++i) {
-        Ref<Group> const next = makeGroup("");
-        bottom->link.set(next);
-        bottom = next;
+        Ref<Group> const above = makeGroup("");
+        above->link.set(root);
+        root = above;
     }
-    log.take();
+    log.watchHierarchy(*root, "root");
     bottom->value.set(1);
     EXPECT_EQ(Lines{"root h value"}, log.take());
     {
