@@ -127,8 +127,36 @@ int main() {
     std::printf("\n");
 
     desk->removeAttribute("warmth");
+
+    // A small scene: a root with a list of the two lamps, both referring to one
+    // shared material. A change of the material reaches the root by two paths
+    // and is reported there once.
+    std::printf("\nScene\n");
+    Ref<Node> const material = CustomNode::create(registry);
+    material->registerAttribute("roughness", AT_S_FLOAT);
+    Ref<Node> const root = CustomNode::create(registry);
+    root->registerAttribute("children", AT_M_NODE_PTR)
+        .setGeneric(AttributeValue(std::vector<NodeRef>{desk, floor}));
+    for (Ref<Node> const& lamp : {desk, floor}) {
+        lamp->registerAttribute("material", AT_S_NODE_PTR).setGeneric(AttributeValue(material));
+    }
+    root->subscribeForHierachicalChangeNotification(
+        [&root](Node const& node, boost::optional<Attribute const&> source, bool structure) {
+            std::printf("  hierarchy of %s: %s changed (%s)\n",
+                        &node == root.get() ? "root" : "another node",
+                        source ? source->getAttributeName().toUtf8().constData() : "-",
+                        structure ? "structure" : "value");
+        });
+    std::printf("  the material is referenced %zu times; setting its roughness:\n",
+                material->getNumberOfOwnerLinks());
+    material->getAttribute("roughness")->setGeneric(AttributeValue(0.25f));
+
+    // Clearing the references releases the scene; the desk lamp goes last.
+    root->removeAllAttributes();
+    desk->removeAttribute("material");
+    floor->removeAttribute("material");
     desk.reset();
-    std::printf("  %llu lamp(s) left in the registry\n",
+    std::printf("  %llu node(s) left in the registry\n",
                 static_cast<unsigned long long>(registry->getNumberOfNodes()));
     return 0;
 }

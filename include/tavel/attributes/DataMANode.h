@@ -106,6 +106,6 @@ private:
     static std::vector<norv::basalt::Ref<T>> convert(std::vector<NodeRef> const& elements);
 };
 
-extern template class DataMANode<Node>;
+extern template class TAVEL_EXPORT DataMANode<Node>;
 
 } // namespace Norv::Tavel

@@ -79,6 +79,6 @@ protected:
     norv::basalt::Ref<T> m_value;
 };
 
-extern template class DataSANode<Node>;
+extern template class TAVEL_EXPORT DataSANode<Node>;
 
 } // namespace Norv::Tavel

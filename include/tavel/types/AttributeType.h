@@ -8,6 +8,7 @@
 // kind traits, the names, attribute creation and generic dispatch are all
 // expanded from that one list.
 
+#include <tavel/Export.h>
 #include <tavel/types/ValueTypes.h>
 
 #include <basalt/RefCounting.h>
@@ -18,7 +19,7 @@
 
 namespace Norv::Tavel {
 
-class Node;
+class TAVEL_EXPORT Node;
 using NodeRef = norv::basalt::Ref<Node>;
 
 // X(enumerator, number, element type, human name, family)
