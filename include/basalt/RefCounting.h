@@ -76,6 +76,12 @@ public:
     }
     // Records that the last strong reference went: no new reference may be taken.
     void markDestroying() noexcept { m_lifeCycle = LC_DESTROYING; }
+
+    // A short hold on a referenced object for the length of one call, without
+    // the virtual addRef/decRef. release() returns the strong count left; at 0
+    // the caller hands the object to a Ref to end it properly.
+    void hold() noexcept { ++m_strongCount; }
+    std::int32_t release() noexcept { return --m_strongCount; }
     std::int32_t addWeakRef() noexcept { return ++m_weakCount; }
     // Returns the remaining weak count; never goes below 0.
     std::int32_t decWeakRef() noexcept { return m_weakCount > 0 ? --m_weakCount : 0; }
@@ -105,7 +111,9 @@ public:
     // Enters LC_DESTROYING; overrides call this first.
     void preDestroy() override;
 
-    LifeCycle getLifeCycle() const noexcept;
+    LifeCycle getLifeCycle() const noexcept { return m_refCounter->getLifeCycle(); }
+    // The counter without a virtual call; the same as getRefCounter().
+    RefCounter* refCounter() const noexcept { return m_refCounter; }
 
 private:
     RefCounter* m_refCounter;

@@ -48,9 +48,6 @@ void RefCountableBase::preDestroy() {
     m_refCounter->m_lifeCycle = LC_DESTROYING;
 }
 
-LifeCycle RefCountableBase::getLifeCycle() const noexcept {
-    return m_refCounter->getLifeCycle();
-}
 
 namespace {
 

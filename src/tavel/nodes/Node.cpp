@@ -30,7 +30,7 @@ long long s_customAttributeCounter = 0;
 constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
 
 bool isHeldByRef(Node const& node) {
-    norv::basalt::RefCounter const* const counter = node.getRefCounter();
+    norv::basalt::RefCounter const* const counter = node.refCounter();
     return counter->getLifeCycle() == LC_REFERENCED && counter->getStrongCount() > 0;
 }
 
@@ -59,8 +59,9 @@ private:
 // Drops the last strong reference to a node, which ends it. Its subscribers'
 // exception is passed on unless another one is already on its way.
 void releaseLast(Node& node) {
+    // The caller holds the node; that hold becomes this reference.
     Ref<Node> last(&node);
-    node.decRef();
+    node.refCounter()->release();
     FirstException failure;
     failure.attempt([&] { last.reset(); });
     if (std::uncaught_exceptions() == 0) {
@@ -76,14 +77,14 @@ class KeepAlive {
 public:
     KeepAlive(Node& node, bool needed) {
         if (needed && isHeldByRef(node)) {
-            node.addRef();
+            node.refCounter()->hold();
             m_node = &node;
         }
     }
     ~KeepAlive() noexcept(false) {
-        if (m_node != nullptr && m_node->decRef() == 0) {
-            // Put back the count just taken, and let a Ref end the node properly.
-            m_node->addRef();
+        if (m_node != nullptr && m_node->refCounter()->release() == 0) {
+            // The last reference went meanwhile: a Ref ends the node properly.
+            m_node->refCounter()->hold();
             releaseLast(*m_node);
         }
     }
