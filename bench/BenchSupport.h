@@ -63,7 +63,8 @@ inline int runWithRatios(int argc, char** argv, std::vector<Ratio> const& ratios
         std::printf("  %-48s / %-36s %7.2fx", ratio.measured.c_str(), ratio.baseline.c_str(),
                     value);
         if (ratio.goal > 0) {
-            std::printf("   (goal <= %.2fx: %s)", ratio.goal, value <= ratio.goal ? "met" : "MISSED");
+            std::printf("   (goal <= %.2fx: %s)", ratio.goal,
+                        value <= ratio.goal ? "met" : "MISSED");
         }
         std::printf("\n");
     }
@@ -73,8 +74,12 @@ inline int runWithRatios(int argc, char** argv, std::vector<Ratio> const& ratios
 
 std::size_t& allocationCounter();
 std::size_t& allocatedByteCounter();
-inline std::size_t allocations() { return allocationCounter(); }
-inline std::size_t allocatedBytes() { return allocatedByteCounter(); }
+inline std::size_t allocations() {
+    return allocationCounter();
+}
+inline std::size_t allocatedBytes() {
+    return allocatedByteCounter();
+}
 
 } // namespace bench
 
@@ -98,9 +103,19 @@ void* operator new(std::size_t size) {
     }
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
 #endif

@@ -130,11 +130,10 @@ BENCHMARK(BM_DataMAFloatAppend1000);
 } // namespace
 
 int main(int argc, char** argv) {
-    return bench::runWithRatios(
-        argc, argv,
-        {{"BM_DataSAFloatSetGet", "BM_PlainStoreSetGet", 3.0},
-         {"BM_DataSAMinMaxFloatSetGet", "BM_PlainStoreSetGet", 3.0},
-         {"BM_DataSAFloatSetUnchanged", "BM_PlainStoreSetGet", 0},
-         {"BM_DataSAFloatGenericSetGet", "BM_QVariantSetGet", 0},
-         {"BM_DataMAFloatAppend1000", "BM_VectorPushBack1000", 0}});
+    return bench::runWithRatios(argc, argv,
+                                {{"BM_DataSAFloatSetGet", "BM_PlainStoreSetGet", 3.0},
+                                 {"BM_DataSAMinMaxFloatSetGet", "BM_PlainStoreSetGet", 3.0},
+                                 {"BM_DataSAFloatSetUnchanged", "BM_PlainStoreSetGet", 0},
+                                 {"BM_DataSAFloatGenericSetGet", "BM_QVariantSetGet", 0},
+                                 {"BM_DataMAFloatAppend1000", "BM_VectorPushBack1000", 0}});
 }

@@ -48,7 +48,6 @@ void RefCountableBase::preDestroy() {
     m_refCounter->m_lifeCycle = LC_DESTROYING;
 }
 
-
 namespace {
 
 // The objects released while a destruction runs on this thread; null when none runs.

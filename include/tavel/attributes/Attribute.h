@@ -52,28 +52,28 @@ public:
     virtual bool compare(Attribute const& other) const = 0;
     // Slot 3: a value of another kind, or an empty one: BadCastException.
     virtual void setGeneric(AttributeValue const& value) = 0;
-    virtual AttributeValue getGeneric() const = 0;                 // slot 4
-    virtual AttributeType getAttributeType() const = 0;            // slot 5
-    virtual QString const& getAttributeName() const;               // slot 6
-    virtual QString const& getHumanReadableName() const;           // slot 7
+    virtual AttributeValue getGeneric() const = 0;       // slot 4
+    virtual AttributeType getAttributeType() const = 0;  // slot 5
+    virtual QString const& getAttributeName() const;     // slot 6
+    virtual QString const& getHumanReadableName() const; // slot 7
     // Slot 8: the class's display name clears the override again.
     virtual void setHumanReadableName(QString const& name);
-    virtual bool needsSerialization() const;                       // slot 9
-    virtual bool needsCustomSerialization() const;                 // slot 10
-    virtual bool isCustom() const;                                 // slot 11
-    virtual bool isRemovable() const;                              // slot 12
-    virtual bool isInstanceData() const;                           // slot 13
-    virtual bool hasMinMaxValues() const;                          // slot 14
+    virtual bool needsSerialization() const;       // slot 9
+    virtual bool needsCustomSerialization() const; // slot 10
+    virtual bool isCustom() const;                 // slot 11
+    virtual bool isRemovable() const;              // slot 12
+    virtual bool isInstanceData() const;           // slot 13
+    virtual bool hasMinMaxValues() const;          // slot 14
     // Slots 15, 16: NotSupported on attributes without a range.
     virtual AttributeValue getMinValueGeneric() const = 0;
     virtual AttributeValue getMaxValueGeneric() const = 0;
-    virtual std::size_t getSize() const = 0;                       // slot 17
-    virtual std::size_t getDimension() const = 0;                  // slot 18
-    virtual void incInhibitUpdateCounter();                        // slot 19
-    virtual void decInhibitUpdateCounter();                        // slot 20
+    virtual std::size_t getSize() const = 0;      // slot 17
+    virtual std::size_t getDimension() const = 0; // slot 18
+    virtual void incInhibitUpdateCounter();       // slot 19
+    virtual void decInhibitUpdateCounter();       // slot 20
 
 protected:
-    virtual ~Attribute();                                          // slot 21
+    virtual ~Attribute(); // slot 21
 
     // Slot 22. Called with incarnation -1 after every effective change (a
     // fresh incarnation is drawn), or by the node machinery with a given one,

@@ -111,15 +111,15 @@ public:
     AttributeValue getMinValueGeneric() const override { throw NotSupported(""); }
     AttributeValue getMaxValueGeneric() const override { throw NotSupported(""); }
 
-    virtual void set(ValueType const& value) = 0;                                  // slot 23
-    virtual ValueType get() const = 0;                                             // slot 24
+    virtual void set(ValueType const& value) = 0;                                        // slot 23
+    virtual ValueType get() const = 0;                                                   // slot 24
     virtual void setMinMaxValues(ValueType const& minValue, ValueType const& maxValue) { // 25
         (void)minValue;
         (void)maxValue;
         throw NotSupported("");
     }
-    virtual ValueType getMinValue() const { throw NotSupported(""); }              // slot 26
-    virtual ValueType getMaxValue() const { throw NotSupported(""); }              // slot 27
+    virtual ValueType getMinValue() const { throw NotSupported(""); } // slot 26
+    virtual ValueType getMaxValue() const { throw NotSupported(""); } // slot 27
 
 protected:
     AttributeBase(Node* owner, GUIControlType controlType) : B(owner, controlType) {}
@@ -152,7 +152,8 @@ protected:
 #define TAVEL_ATTRIBUTE_BASE_Node TAVEL_ATTRIBUTE_BASE_SINGLE
 #define TAVEL_ATTRIBUTE_BASE_List TAVEL_ATTRIBUTE_BASE_MULTI
 #define TAVEL_ATTRIBUTE_BASE_NodeList TAVEL_ATTRIBUTE_BASE_MULTI
-#define TAVEL_X(enumerator, number, element, human, family) TAVEL_ATTRIBUTE_BASE_##family(enumerator)
+#define TAVEL_X(enumerator, number, element, human, family)                                        \
+    TAVEL_ATTRIBUTE_BASE_##family(enumerator)
 TAVEL_ATTRIBUTE_KINDS(TAVEL_X)
 #undef TAVEL_X
 

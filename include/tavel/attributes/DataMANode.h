@@ -31,14 +31,14 @@ public:
     MANode& operator=(MANode const& other);
 
     // OutOfRangeException when index is not below the count.
-    virtual NodeRef getElement(std::size_t index) = 0;                                  // 28
-    virtual void insertElement(NodeRef const& element, std::size_t index) = 0;          // 29
+    virtual NodeRef getElement(std::size_t index) = 0;                                        // 28
+    virtual void insertElement(NodeRef const& element, std::size_t index) = 0;                // 29
     virtual void insertElements(std::vector<NodeRef> const& elements, std::size_t index) = 0; // 30
     // Inclusive range; last < first erases only first; an index past the end
     // erases nothing.
-    virtual void eraseElements(std::size_t first, std::size_t last) = 0;                // 31
-    virtual void eraseElement(std::size_t index) = 0;                                   // 32
-    virtual std::int64_t getSubHierarchyIncarnation() const;                            // 33
+    virtual void eraseElements(std::size_t first, std::size_t last) = 0; // 31
+    virtual void eraseElement(std::size_t index) = 0;                    // 32
+    virtual std::int64_t getSubHierarchyIncarnation() const;             // 33
 
     // Enter and leave bookkeeping for one element at a position (leave runs
     // while the element is still in the list).

@@ -10,7 +10,8 @@
 
 namespace Norv::Tavel {
 
-template <AttributeType N> class TAVEL_EXPORT DataSA : public AttributeBase<SingleAttributeBase<N>> {
+template <AttributeType N>
+class TAVEL_EXPORT DataSA : public AttributeBase<SingleAttributeBase<N>> {
 public:
     using ValueType = typename KindTraits<N>::ValueType;
 

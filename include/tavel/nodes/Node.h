@@ -239,7 +239,7 @@ protected:
     void lastConnectionDisconnected(bool nodeChangeSignal);
 
     // Draws the next number of the process-wide incarnation counter.
-    static long long incrementIncarnation();
+    static long long incrementIncarnation() { return ++s_incarnationCounter; }
 
 private:
     // A custom attribute and how many inhibit levels this node has applied to
@@ -280,6 +280,11 @@ private:
     CustomAttributes m_customAttributes;
     long long m_nodeId;
     boost::weak_ptr<Registry> m_registry;
+    // The process-wide incarnation counter. Every attribute and node starts at
+    // incarnation 1, so the counter starts there too: the first number drawn
+    // (2) is newer than every initial one.
+    static long long s_incarnationCounter;
+
     // Set while an inhibit pass walks below this node: reaching it again on
     // that path is a cycle, and the pass does not enter it twice.
     bool m_onInhibitPath = false;

@@ -130,7 +130,7 @@ struct TAVEL_EXPORT Specification {
     // Builds an entry as AttributeSpecification(name, humanReadableName) does
     // (type unset) without entering it; the caller owns the returned entry.
     std::pair<AttributeSpecification*, bool> insert(QString const& name,
-                                                     QString const& humanReadableName);
+                                                    QString const& humanReadableName);
 
 private:
     friend class Node;

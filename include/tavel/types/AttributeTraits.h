@@ -24,7 +24,8 @@ namespace detail {
 template <KindFamily F> constexpr bool isListFamily() {
     return F == KindFamily::List || F == KindFamily::NodeList;
 }
-template <KindFamily F, class E> using KindValueType = std::conditional_t<isListFamily<F>(), std::vector<E>, E>;
+template <KindFamily F, class E>
+using KindValueType = std::conditional_t<isListFamily<F>(), std::vector<E>, E>;
 } // namespace detail
 
 #define TAVEL_X(enumerator, number, element, human, fam)                                           \

@@ -19,6 +19,16 @@ inline float floatDistance(float a, float b) {
     float const difference = a - b;
     return static_cast<float>(std::fabs(static_cast<double>(difference)));
 }
+
+// The equality of the norvmath types: every component strictly within epsilon.
+inline bool strictlyClose(float const* a, float const* b, int n) {
+    for (int i = 0; i < n; ++i) {
+        if (!(floatDistance(a[i], b[i]) < std::numeric_limits<float>::epsilon())) {
+            return false;
+        }
+    }
+    return true;
+}
 } // namespace detail
 
 // A vector of n floats; equal when every component differs by strictly less than epsilon.
@@ -35,13 +45,7 @@ template <int n, class T> struct Vecnt {
     static constexpr int size() { return n; }
 
     friend bool operator==(Vecnt const& a, Vecnt const& b) {
-        for (int i = 0; i < n; ++i) {
-            if (!(detail::floatDistance(a.m_data[i], b.m_data[i]) <
-                  std::numeric_limits<float>::epsilon())) {
-                return false;
-            }
-        }
-        return true;
+        return detail::strictlyClose(a.m_data, b.m_data, n);
     }
     friend bool operator!=(Vecnt const& a, Vecnt const& b) { return !(a == b); }
 };
@@ -58,13 +62,7 @@ template <class T> struct Quatt {
     static constexpr int size() { return 4; }
 
     friend bool operator==(Quatt const& a, Quatt const& b) {
-        for (int i = 0; i < 4; ++i) {
-            if (!(detail::floatDistance(a.m_data[i], b.m_data[i]) <
-                  std::numeric_limits<float>::epsilon())) {
-                return false;
-            }
-        }
-        return true;
+        return detail::strictlyClose(a.m_data, b.m_data, 4);
     }
     friend bool operator!=(Quatt const& a, Quatt const& b) { return !(a == b); }
 };
@@ -130,7 +128,9 @@ static_assert(sizeof(FloatVecI<3>) == 3 * sizeof(float), "FloatVecI holds its co
 
 // Whether a new single value equals the held one, per value type: doubles and
 // floats within their epsilon (inclusive, absolute), everything else by its ==.
-template <class T> inline bool singleValueEquals(T const& a, T const& b) { return a == b; }
+template <class T> inline bool singleValueEquals(T const& a, T const& b) {
+    return a == b;
+}
 
 template <> inline bool singleValueEquals<double>(double const& a, double const& b) {
     return std::fabs(a - b) <= std::numeric_limits<double>::epsilon();

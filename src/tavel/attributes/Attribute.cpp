@@ -52,7 +52,9 @@ void Attribute::detachFromOwner() {
     m_specification = nullptr;
 }
 
-QString const& Attribute::getAttributeName() const { return getAttributeSpecification()->name; }
+QString const& Attribute::getAttributeName() const {
+    return getAttributeSpecification()->name;
+}
 
 QString const& Attribute::getHumanReadableName() const {
     if (!m_humanReadableName.isEmpty()) {
@@ -78,19 +80,29 @@ bool Attribute::needsCustomSerialization() const {
     return flags.test(0) && flags.test(1);
 }
 
-bool Attribute::isCustom() const { return getAttributeSpecification()->isCustom(); }
+bool Attribute::isCustom() const {
+    return getAttributeSpecification()->isCustom();
+}
 
-bool Attribute::isRemovable() const { return getAttributeSpecification()->isCustom(); }
+bool Attribute::isRemovable() const {
+    return getAttributeSpecification()->isCustom();
+}
 
-bool Attribute::isInstanceData() const { return getAttributeSpecification()->flags.test(2); }
+bool Attribute::isInstanceData() const {
+    return getAttributeSpecification()->flags.test(2);
+}
 
-bool Attribute::hasMinMaxValues() const { return false; }
+bool Attribute::hasMinMaxValues() const {
+    return false;
+}
 
 void Attribute::incInhibitUpdateCounter() {}
 
 void Attribute::decInhibitUpdateCounter() {}
 
-std::int64_t Attribute::getID() const { return getAttributeSpecification()->attributeId; }
+std::int64_t Attribute::getID() const {
+    return getAttributeSpecification()->attributeId;
+}
 
 void Attribute::recordUndo() {}
 
@@ -112,8 +124,14 @@ void Attribute::postChange(ChangeAction action, bool structureChanged,
     }
 }
 
-std::size_t SingleAttribute::getSize() const { return 1; }
-std::size_t SingleAttribute::getDimension() const { return 0; }
-std::size_t MultiAttribute::getDimension() const { return 1; }
+std::size_t SingleAttribute::getSize() const {
+    return 1;
+}
+std::size_t SingleAttribute::getDimension() const {
+    return 0;
+}
+std::size_t MultiAttribute::getDimension() const {
+    return 1;
+}
 
 } // namespace Norv::Tavel

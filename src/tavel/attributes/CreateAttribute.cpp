@@ -45,7 +45,8 @@ template <class T> T highestValue() {
     }
 }
 
-template <AttributeType N> boost::shared_ptr<Attribute> makeAttribute(Node* owner, bool withMinMax) {
+template <AttributeType N>
+boost::shared_ptr<Attribute> makeAttribute(Node* owner, bool withMinMax) {
     using Traits = KindTraits<N>;
     using T = typename Traits::ValueType;
     // Value-initialised: false, 0, empty, and zeroed vectors and matrices.
@@ -77,9 +78,8 @@ boost::shared_ptr<Attribute> createAttribute(AttributeType type, Node* owner, bo
     }
     // One allocation per attribute; the pointer deletes through the concrete
     // class's public destructor.
-    return visitKind(type, [&](auto tag) {
-        return makeAttribute<decltype(tag)::value>(owner, withMinMax);
-    });
+    return visitKind(
+        type, [&](auto tag) { return makeAttribute<decltype(tag)::value>(owner, withMinMax); });
 }
 
 } // namespace Norv::Tavel

@@ -28,7 +28,9 @@ MANode& MANode::operator=(MANode const& other) {
 
 MANode::~MANode() = default;
 
-std::int64_t MANode::getSubHierarchyIncarnation() const { return m_subHierarchyIncarnation; }
+std::int64_t MANode::getSubHierarchyIncarnation() const {
+    return m_subHierarchyIncarnation;
+}
 
 void MANode::addElement(NodeRef const& element, std::size_t index) {
     if (!element) {
@@ -69,11 +71,10 @@ void MANode::rollBack(std::vector<Step> const& journal) noexcept {
         try {
             std::exception_ptr ignored;
             if (step->entered) {
-                NodeLinks::leave(*this, owner, *step->element, step->index,
-                                 m_inhibitUpdateCounter, false, ignored);
+                NodeLinks::leave(*this, owner, *step->element, step->index, m_inhibitUpdateCounter,
+                                 false, ignored);
             } else {
-                NodeLinks::enter(*this, owner, *step->element, step->index,
-                                 m_inhibitUpdateCounter);
+                NodeLinks::enter(*this, owner, *step->element, step->index, m_inhibitUpdateCounter);
             }
         } catch (...) {
             // Undoing is best effort: the failure being undone is what the
@@ -83,8 +84,7 @@ void MANode::rollBack(std::vector<Step> const& journal) noexcept {
 }
 
 void MANode::postChange(ChangeAction action, bool structureChanged,
-                        boost::optional<Attribute const&> source,
-                        std::int64_t const& incarnation) {
+                        boost::optional<Attribute const&> source, std::int64_t const& incarnation) {
     NodeLinks::postChange(*this, m_subHierarchyIncarnation, action, structureChanged, source,
                           incarnation);
 }
@@ -193,7 +193,9 @@ template <class T> std::vector<NodeRef> DataMANode<T>::get() const {
     return std::vector<NodeRef>(m_values.begin(), m_values.end());
 }
 
-template <class T> std::size_t DataMANode<T>::getSize() const { return m_values.size(); }
+template <class T> std::size_t DataMANode<T>::getSize() const {
+    return m_values.size();
+}
 
 template <class T> void DataMANode<T>::setGeneric(AttributeValue const& value) {
     if (value.m_type != AT_M_NODE_PTR) {

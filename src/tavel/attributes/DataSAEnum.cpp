@@ -63,7 +63,9 @@ std::size_t SAEnum::getNumberOfElements() const {
     return static_cast<std::size_t>(m_stringValues.size());
 }
 
-QStringList SAEnum::getStringValues() const { return m_stringValues; }
+QStringList SAEnum::getStringValues() const {
+    return m_stringValues;
+}
 
 unsigned int SAEnum::getEnumValue(QString const& name) const {
     auto const position = m_stringValues.indexOf(name);
@@ -77,7 +79,9 @@ QString SAEnum::getStringValue(unsigned int index) const {
     return m_stringValues.at(static_cast<int>(index));
 }
 
-QString SAEnum::getAsString() const { return getStringValue(get()); }
+QString SAEnum::getAsString() const {
+    return getStringValue(get());
+}
 
 void SAEnum::setAsString(QString const& name) {
     unsigned int const index = getEnumValue(name);
@@ -149,6 +153,8 @@ void DataSAEnum::set(unsigned int const& index) {
     postChange(CA_VALUE_CHANGED, false, *this, -1);
 }
 
-unsigned int DataSAEnum::get() const { return m_value; }
+unsigned int DataSAEnum::get() const {
+    return m_value;
+}
 
 } // namespace Norv::Tavel

@@ -26,7 +26,9 @@ SANode& SANode::operator=(SANode const& other) {
 
 SANode::~SANode() = default;
 
-std::int64_t SANode::getSubHierarchyIncarnation() const { return m_subHierarchyIncarnation; }
+std::int64_t SANode::getSubHierarchyIncarnation() const {
+    return m_subHierarchyIncarnation;
+}
 
 void SANode::incInhibitUpdateCounter() {
     ++m_inhibitUpdateCounter;
@@ -81,8 +83,7 @@ void SANode::updateOwnership(NodeRef const& oldValue, NodeRef const& newValue,
 }
 
 void SANode::postChange(ChangeAction action, bool structureChanged,
-                        boost::optional<Attribute const&> source,
-                        std::int64_t const& incarnation) {
+                        boost::optional<Attribute const&> source, std::int64_t const& incarnation) {
     NodeLinks::postChange(*this, m_subHierarchyIncarnation, action, structureChanged, source,
                           incarnation);
 }
@@ -126,7 +127,9 @@ template <class T> void DataSANode<T>::set(NodeRef const& value) {
     }
 }
 
-template <class T> NodeRef DataSANode<T>::get() const { return m_value; }
+template <class T> NodeRef DataSANode<T>::get() const {
+    return m_value;
+}
 
 template <class T> void DataSANode<T>::setGeneric(AttributeValue const& value) {
     if (value.m_type != AT_S_NODE_PTR) {
@@ -135,7 +138,9 @@ template <class T> void DataSANode<T>::setGeneric(AttributeValue const& value) {
     set(valueOf(value));
 }
 
-template <class T> Node* DataSANode<T>::referencedNode() const { return m_value.get(); }
+template <class T> Node* DataSANode<T>::referencedNode() const {
+    return m_value.get();
+}
 
 template class DataSANode<Node>;
 

@@ -47,7 +47,9 @@ void NodeLinks::unlink(Attribute const& attribute, Node* owner, Node& element) {
     }
 }
 
-void NodeLinks::raise(Node& element) { element.incInhibitUpdateCounter(); }
+void NodeLinks::raise(Node& element) {
+    element.incInhibitUpdateCounter();
+}
 
 void NodeLinks::lower(Node& element, std::exception_ptr& deferred) {
     try {

@@ -6,15 +6,16 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 namespace Norv::Tavel {
 
+using norv::basalt::ConstRef;
 using norv::basalt::LC_DESTROYING;
 using norv::basalt::LC_REFERENCED;
-using norv::basalt::ConstRef;
 using norv::basalt::Ref;
 using norv::basalt::Uuid;
 using norv::basalt::signal::Connection;
@@ -22,9 +23,6 @@ using norv::basalt::signal::Connection;
 namespace {
 
 long long s_nodeIdCounter = 0;
-// Every attribute and node starts at incarnation 1, so the counter starts
-// there too: the first number drawn (2) is newer than every initial one.
-long long s_incarnationCounter = 1;
 long long s_customAttributeCounter = 0;
 
 constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
@@ -95,14 +93,32 @@ private:
     Node* m_node = nullptr;
 };
 
-// A node reached by a walk, held by a strong reference where it can be, so a
-// subscriber cannot free it while the walk still has it in hand.
+// A node reached by a walk, held (like KeepAlive, but movable) where it can
+// be, so a subscriber cannot free it while the walk still has it in hand.
 struct Reached {
     Node* node;
-    Ref<Node> keep;
-    explicit Reached(Node& reached) : node(&reached) {
-        if (isHeldByRef(reached)) {
-            keep = Ref<Node>(&reached);
+    bool held = false;
+
+    explicit Reached(Node& reached) : node(&reached), held(isHeldByRef(reached)) {
+        if (held) {
+            node->refCounter()->hold();
+        }
+    }
+    Reached(Reached&& other) noexcept : node(other.node), held(std::exchange(other.held, false)) {}
+    Reached(Reached const& other) : Reached(*other.node) {}
+    Reached& operator=(Reached other) noexcept {
+        std::swap(node, other.node);
+        std::swap(held, other.held);
+        return *this;
+    }
+    ~Reached() {
+        if (held && node->refCounter()->release() == 0) {
+            node->refCounter()->hold();
+            // A walk is no place to pass on a destroyed node's subscriber exception.
+            try {
+                releaseLast(*node);
+            } catch (...) {
+            }
         }
     }
 };
@@ -267,9 +283,7 @@ void Internals::checkNotDestroying(Node const& node) {
     }
 }
 
-long long Node::incrementIncarnation() {
-    return ++s_incarnationCounter;
-}
+long long Node::s_incarnationCounter = 1;
 
 // ---------------------------------------------------------------------------
 // Class registration
@@ -703,8 +717,7 @@ void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool struc
         climb.pop_back();
         // The link may have gone while earlier owners were told.
         if (next.child.node->m_owners.count(next.owning) != 0) {
-            Node::passToOwner(*next.owning, next.structureChanged, next.source,
-                              next.incarnation);
+            Node::passToOwner(*next.owning, next.structureChanged, next.source, next.incarnation);
         }
     }
 }
@@ -840,7 +853,9 @@ void Internals::expandForInhibition(Node& node, int direction, std::vector<Reach
     // (a subscriber) starts passes of its own.
     struct Collecting {
         InhibitPass& pass;
-        Collecting(InhibitPass& p, std::vector<Reached>& into) : pass(p) { pass.collecting = &into; }
+        Collecting(InhibitPass& p, std::vector<Reached>& into) : pass(p) {
+            pass.collecting = &into;
+        }
         ~Collecting() { pass.collecting = nullptr; }
     };
     auto const& sequence = node.m_specification->attributes.get<0>();
@@ -963,8 +978,13 @@ void Node::preDestroy() {
 
 bool Node::addOwner(Node const& owner, Attribute const& attribute) {
     Internals::checkNotDestroying(*this);
-    bool const known = m_owners.count(&attribute) != 0;
+    // A new link goes after the links of the same attribute.
     auto const link = m_owners.emplace(&attribute, &owner);
+    bool const known = link != m_owners.begin() && std::prev(link)->first == &attribute;
+    if (known && !m_registry.expired()) {
+        // Another reference through the same attribute: its link is counted.
+        return true;
+    }
     boost::shared_ptr<Registry> const theirs = owner.getRegistry();
     boost::shared_ptr<Registry> const mine = getRegistry();
     if (!mine) {
@@ -991,8 +1011,8 @@ void Node::removeOwner(Node const& owner, Attribute const& attribute) {
     if (found == m_owners.end()) {
         return;
     }
-    m_owners.erase(found);
-    if (m_owners.count(&attribute) != 0) {
+    auto const next = m_owners.erase(found);
+    if (next != m_owners.end() && next->first == &attribute) {
         return;
     }
     // Both registries must still exist and differ; otherwise no link was counted.

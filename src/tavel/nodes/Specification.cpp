@@ -24,7 +24,8 @@ bool Specification::hasAttribute(QString const& name) const {
     return attributes.get<1>().count(name) != 0;
 }
 
-Specification::OrderedIterator Specification::findAttributeSpecification(QString const& name) const {
+Specification::OrderedIterator
+Specification::findAttributeSpecification(QString const& name) const {
     return attributes.get<1>().find(name);
 }
 
@@ -59,7 +60,9 @@ AttributeSpecification const* Specification::findById(long long id) const {
     return nullptr;
 }
 
-void Specification::removeAttribute(long long offset) { destroyCustomAttribute(offset); }
+void Specification::removeAttribute(long long offset) {
+    destroyCustomAttribute(offset);
+}
 
 void Specification::destroyCustomAttribute(long long offset) {
     auto& sequence = attributes.get<0>();
@@ -82,7 +85,7 @@ void Specification::destroyCustomAttribute(long long offset) {
 }
 
 std::pair<AttributeSpecification*, bool> Specification::insert(QString const& name,
-                                                                QString const& humanReadableName) {
+                                                               QString const& humanReadableName) {
     return {new AttributeSpecification(name, humanReadableName), false};
 }
 

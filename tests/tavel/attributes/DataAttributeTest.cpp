@@ -82,12 +82,11 @@ template <AttributeType N>
 using Held = std::conditional_t<KindTraits<N>::isList, DataMA<N>, DataSA<N>>;
 
 template <class Tag> class EveryValueKind : public ::testing::Test {};
-using ValueKinds =
-    ::testing::Types<KindTag<AT_S_BOOL>, KindTag<AT_S_BYTE>, KindTag<AT_S_DOUBLE>,
-                     KindTag<AT_S_FLOAT>, KindTag<AT_S_FLOAT3>, KindTag<AT_S_INT64>,
-                     KindTag<AT_S_UINT32>, KindTag<AT_S_STRING>, KindTag<AT_S_VEC4>,
-                     KindTag<AT_S_QUAT>, KindTag<AT_S_MAT44>, KindTag<AT_M_BOOL>,
-                     KindTag<AT_M_FLOAT2>, KindTag<AT_M_STRING>, KindTag<AT_M_QUAT>>;
+using ValueKinds = ::testing::Types<KindTag<AT_S_BOOL>, KindTag<AT_S_BYTE>, KindTag<AT_S_DOUBLE>,
+                                    KindTag<AT_S_FLOAT>, KindTag<AT_S_FLOAT3>, KindTag<AT_S_INT64>,
+                                    KindTag<AT_S_UINT32>, KindTag<AT_S_STRING>, KindTag<AT_S_VEC4>,
+                                    KindTag<AT_S_QUAT>, KindTag<AT_S_MAT44>, KindTag<AT_M_BOOL>,
+                                    KindTag<AT_M_FLOAT2>, KindTag<AT_M_STRING>, KindTag<AT_M_QUAT>>;
 TYPED_TEST_SUITE(EveryValueKind, ValueKinds);
 
 TYPED_TEST(EveryValueKind, SetGetCompareAndGenericValues) {
@@ -253,7 +252,8 @@ TEST(CreateAttribute, EveryPlainKindStartsEmptyAndRangesSpanTheType) {
             continue;
         }
         for (bool withMinMax : {false, true}) {
-            boost::shared_ptr<Attribute> const attribute = createAttribute(type, nullptr, withMinMax);
+            boost::shared_ptr<Attribute> const attribute =
+                createAttribute(type, nullptr, withMinMax);
             ASSERT_TRUE(attribute);
             EXPECT_EQ(attribute->getAttributeType(), type);
             EXPECT_EQ(attribute->getIncarnation(), 1);
@@ -274,7 +274,8 @@ TEST(CreateAttribute, EveryPlainKindStartsEmptyAndRangesSpanTheType) {
               FloatVec3(-3.402823466e38f, -3.402823466e38f, -3.402823466e38f));
     auto const m = createAttribute(AT_S_MAT44, nullptr, false);
     EXPECT_EQ(*m->getGeneric().get<Mat44f>(), Mat44f());
-    EXPECT_EQ(*createAttribute(AT_S_STRING, nullptr, false)->getGeneric().get<QString>(), QString());
+    EXPECT_EQ(*createAttribute(AT_S_STRING, nullptr, false)->getGeneric().get<QString>(),
+              QString());
 
     EXPECT_THROW(createAttribute(AttributeType(36), nullptr, false), NotSupported);
     EXPECT_THROW(createAttribute(AttributeType(-1), nullptr, true), NotSupported);

@@ -25,7 +25,9 @@ protected:
     }
 };
 
-QStringList abc() { return {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}; }
+QStringList abc() {
+    return {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+}
 
 using Actions = std::vector<ChangeAction>;
 

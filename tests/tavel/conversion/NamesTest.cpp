@@ -17,24 +17,24 @@ struct TypeName {
     char const* human;
 };
 constexpr TypeName TYPE_NAMES[] = {
-    {0, "AT_S_BOOL", "SingleBool"},       {1, "AT_S_BYTE", "SingleByte"},
-    {2, "AT_S_DOUBLE", "SingleDouble"},   {3, "AT_S_ENUM", "SingleEnum"},
-    {4, "AT_S_FLOAT", "SingleFloat"},     {5, "AT_S_FLOAT2", "SingleFloat2"},
-    {6, "AT_S_FLOAT3", "SingleFloat3"},   {7, "AT_S_FLOAT4", "SingleFloat4"},
-    {8, "AT_S_INT32", "SingleInt"},       {9, "AT_S_INT64", "SingleInt64"},
-    {10, "AT_S_UINT32", "SingleUInt"},    {11, "AT_S_UINT64", "SingleUInt64"},
-    {12, "AT_S_STRING", "SingleString"},  {13, "AT_S_VEC2", "SingleVec2"},
-    {14, "AT_S_VEC3", "SingleVec3"},      {15, "AT_S_VEC4", "SingleVec4"},
-    {16, "AT_S_QUAT", "SingleQuat"},      {17, "AT_S_MAT44", "SingleMatrix44"},
-    {18, "AT_S_NODE_PTR", "SingleNode"},  {19, "AT_M_BOOL", "MultiBool"},
-    {20, "AT_M_BYTE", "MultiByte"},       {21, "AT_M_DOUBLE", "MultiDouble"},
-    {22, "AT_M_FLOAT", "MultiFloat"},     {23, "AT_M_FLOAT2", "MultiFloat2"},
-    {24, "AT_M_FLOAT3", "MultiFloat3"},   {25, "AT_M_FLOAT4", "MultiFloat4"},
-    {26, "AT_M_INT32", "MultiInt"},       {27, "AT_M_INT64", "MultiInt64"},
-    {28, "AT_M_UINT32", "MultiUInt"},     {29, "AT_M_UINT64", "MultiUInt64"},
-    {30, "AT_M_STRING", "MultiString"},   {31, "AT_M_VEC2", "MultiVec2"},
-    {32, "AT_M_VEC3", "MultiVec3"},       {33, "AT_M_VEC4", "MultiVec4"},
-    {34, "AT_M_QUAT", "MultiQuat"},       {35, "AT_M_NODE_PTR", "MultiNode"},
+    {0, "AT_S_BOOL", "SingleBool"},      {1, "AT_S_BYTE", "SingleByte"},
+    {2, "AT_S_DOUBLE", "SingleDouble"},  {3, "AT_S_ENUM", "SingleEnum"},
+    {4, "AT_S_FLOAT", "SingleFloat"},    {5, "AT_S_FLOAT2", "SingleFloat2"},
+    {6, "AT_S_FLOAT3", "SingleFloat3"},  {7, "AT_S_FLOAT4", "SingleFloat4"},
+    {8, "AT_S_INT32", "SingleInt"},      {9, "AT_S_INT64", "SingleInt64"},
+    {10, "AT_S_UINT32", "SingleUInt"},   {11, "AT_S_UINT64", "SingleUInt64"},
+    {12, "AT_S_STRING", "SingleString"}, {13, "AT_S_VEC2", "SingleVec2"},
+    {14, "AT_S_VEC3", "SingleVec3"},     {15, "AT_S_VEC4", "SingleVec4"},
+    {16, "AT_S_QUAT", "SingleQuat"},     {17, "AT_S_MAT44", "SingleMatrix44"},
+    {18, "AT_S_NODE_PTR", "SingleNode"}, {19, "AT_M_BOOL", "MultiBool"},
+    {20, "AT_M_BYTE", "MultiByte"},      {21, "AT_M_DOUBLE", "MultiDouble"},
+    {22, "AT_M_FLOAT", "MultiFloat"},    {23, "AT_M_FLOAT2", "MultiFloat2"},
+    {24, "AT_M_FLOAT3", "MultiFloat3"},  {25, "AT_M_FLOAT4", "MultiFloat4"},
+    {26, "AT_M_INT32", "MultiInt"},      {27, "AT_M_INT64", "MultiInt64"},
+    {28, "AT_M_UINT32", "MultiUInt"},    {29, "AT_M_UINT64", "MultiUInt64"},
+    {30, "AT_M_STRING", "MultiString"},  {31, "AT_M_VEC2", "MultiVec2"},
+    {32, "AT_M_VEC3", "MultiVec3"},      {33, "AT_M_VEC4", "MultiVec4"},
+    {34, "AT_M_QUAT", "MultiQuat"},      {35, "AT_M_NODE_PTR", "MultiNode"},
 };
 
 TEST(TypeNames, EveryTypeConvertsBothWays) {
@@ -91,11 +91,13 @@ TEST(ControlNames, FirstLookupsFromManyThreadsAgree) {
 TEST(AttributeNames, ValidationFollowsCharacterCategories) {
     for (char16_t const* good : {u"_a", u"a-b.c", u"x1", u"\u00e9t\u00e9", u"\u0391\u03b2",
                                  u"a\u0301", u"a\u02b0", u"\u2160x", u"_"}) {
-        EXPECT_TRUE(validateAttributeName(QString::fromUtf16(good))) << QString::fromUtf16(good).toStdString();
+        EXPECT_TRUE(validateAttributeName(QString::fromUtf16(good)))
+            << QString::fromUtf16(good).toStdString();
     }
-    for (char16_t const* bad : {u"", u"1a", u"-a", u".a", u"a b", u"a:b", u"a/b", u"\u02b0a",
-                                u"a\u00a7", u"a\t"}) {
-        EXPECT_FALSE(validateAttributeName(QString::fromUtf16(bad))) << QString::fromUtf16(bad).toStdString();
+    for (char16_t const* bad :
+         {u"", u"1a", u"-a", u".a", u"a b", u"a:b", u"a/b", u"\u02b0a", u"a\u00a7", u"a\t"}) {
+        EXPECT_FALSE(validateAttributeName(QString::fromUtf16(bad)))
+            << QString::fromUtf16(bad).toStdString();
     }
     // Surrogates are judged unit by unit: a lone one, or a pair, is refused.
     QString lone = QStringLiteral("ab");

@@ -21,12 +21,12 @@ public:
     DataMANode<Node> items{this};
     DataSA<AT_S_INT32> value{this, 0, gt_none};
 
-    std::string name;              // the label hooks are logged with
+    std::string name; // the label hooks are logged with
     std::vector<std::string>* hooks = nullptr;
-    bool refuseOwners = false;     // addOwner throws while set
+    bool refuseOwners = false; // addOwner throws while set
 
-    using Node::incInhibitUpdateCounter;
     using Node::decInhibitUpdateCounter;
+    using Node::incInhibitUpdateCounter;
 
 protected:
     using NodeClass::NodeClass;

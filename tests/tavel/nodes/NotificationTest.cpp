@@ -219,3 +219,24 @@ TEST(Reentrancy, RemovalFromInsideTheRemovingNotificationHappensOnce) {
 
 } // namespace
 } // namespace Norv::Tavel::testing
+
+namespace Norv::Tavel::testing {
+namespace {
+
+// Every attribute and node starts at incarnation 1, so the first number a
+// process draws must be newer than that. CTest runs each test in a process
+// of its own, where this is the first change.
+TEST(Incarnations, FirstChangeOfAProcessIsReported) {
+    Log log;
+    Ref<Node> const node = CustomNode::create(nullptr);
+    log.watch(*node, "n");
+    node->registerAttribute("first", AT_S_FLOAT);
+    EXPECT_EQ(Lines{"n 6 first"}, log.take());
+
+    DataSA<AT_S_BOOL> alone(nullptr, false, gt_none);
+    alone.set(true);
+    EXPECT_GT(alone.getIncarnation(), 1);
+}
+
+} // namespace
+} // namespace Norv::Tavel::testing

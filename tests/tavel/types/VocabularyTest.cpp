@@ -1,5 +1,5 @@
-#include <tavel/types/AttributeValue.h>
 #include <tavel/nodes/Node.h>
+#include <tavel/types/AttributeValue.h>
 #include <tavel/types/Exceptions.h>
 
 #include <gtest/gtest.h>

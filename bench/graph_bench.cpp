@@ -1,0 +1,165 @@
+// The node graph hot paths beside their baselines: a change climbing a chain
+// and a diamond, inserting many references, and the ancestor search.
+
+#include "BenchSupport.h"
+
+#include <tavel/attributes/DataMANode.h>
+#include <tavel/attributes/DataSA.h>
+#include <tavel/attributes/DataSANode.h>
+#include <tavel/nodes/CustomNode.h>
+
+#include <functional>
+#include <vector>
+
+using namespace Norv::Tavel;
+using norv::basalt::Ref;
+using norv::basalt::Uuid;
+
+namespace {
+
+// A node with one reference, a list of references and a value.
+class Item : public NodeClass<Item> {
+public:
+    static Uuid const& getUUID() {
+        static Uuid const id("{5A7D1E2C-3B4F-4C6A-9D8E-0F1A2B3C4D5E}");
+        return id;
+    }
+    DataSANode<Node> parent{this};
+    DataMANode<Node> children{this};
+    DataSA<AT_S_INT32> value{this, 0, gt_none};
+
+protected:
+    using NodeClass::NodeClass;
+    void registerAttributes(Specification& specification) override {
+        if (!specification.needsRegistration) {
+            return;
+        }
+        specification.addInheritFrom(getUUID());
+        registerFixedAttribute(specification, parent, ATTR_SERIALIZE, "parent", "");
+        registerFixedAttribute(specification, children, ATTR_SERIALIZE, "children", "");
+        registerFixedAttribute(specification, value, ATTR_SERIALIZE, "value", "");
+        NodeClass::registerAttributes(specification);
+    }
+};
+
+// A chain of `length` nodes, each referring to the next; built from the bottom.
+std::vector<Ref<Item>> chain(std::size_t length) {
+    std::vector<Ref<Item>> nodes(length);
+    for (std::size_t i = length; i-- > 0;) {
+        nodes[i] = Item::create(nullptr);
+        if (i + 1 < length) {
+            nodes[i]->parent.set(nodes[i + 1]);
+        }
+    }
+    return nodes;
+}
+
+constexpr std::size_t CHAIN = 100;
+
+void BM_Baseline_100FunctionCalls(benchmark::State& state) {
+    std::vector<std::function<void(int)>> calls(CHAIN);
+    int sink = 0;
+    for (auto& call : calls) {
+        call = [&sink](int v) { sink += v; };
+    }
+    for (auto _ : state) {
+        for (auto& call : calls) {
+            call(1);
+        }
+        benchmark::DoNotOptimize(sink);
+    }
+}
+BENCHMARK(BM_Baseline_100FunctionCalls);
+
+void BM_ChangeClimbsChainOf100(benchmark::State& state) {
+    std::vector<Ref<Item>> const nodes = chain(CHAIN);
+    int reports = 0;
+    nodes.front()->subscribeForHierachicalChangeNotification(
+        [&reports](Node const&, boost::optional<Attribute const&>, bool) { ++reports; });
+    int value = 0;
+    for (auto _ : state) {
+        nodes.back()->value.set(++value);
+    }
+    state.counters["reports/change"] = double(reports) / double(state.iterations());
+}
+BENCHMARK(BM_ChangeClimbsChainOf100);
+
+// Levels of two nodes, each node referred to by both nodes of the level above.
+void BM_ChangeClimbsDiamondOfDepth10(benchmark::State& state) {
+    constexpr int DEPTH = 10;
+    std::vector<std::vector<Ref<Item>>> levels(DEPTH);
+    for (int level = DEPTH; level-- > 0;) {
+        for (int i = 0; i < 2; ++i) {
+            Ref<Item> const node = Item::create(nullptr);
+            if (level + 1 < DEPTH) {
+                node->children.set({levels[level + 1][0], levels[level + 1][1]});
+            }
+            levels[level].push_back(node);
+        }
+    }
+    Ref<Item> const top = Item::create(nullptr);
+    top->children.set({levels[0][0], levels[0][1]});
+    int calls = 0;
+    for (auto const& level : levels) {
+        for (auto const& node : level) {
+            node->subscribeForHierachicalChangeNotification(
+                [&calls](Node const&, boost::optional<Attribute const&>, bool) { ++calls; });
+        }
+    }
+    int value = 0;
+    for (auto _ : state) {
+        levels.back()[0]->value.set(++value);
+    }
+    state.counters["calls/change"] = double(calls) / double(state.iterations());
+}
+BENCHMARK(BM_ChangeClimbsDiamondOfDepth10);
+
+constexpr std::size_t MANY = 10000;
+
+void BM_Baseline_VectorInsert10000(benchmark::State& state) {
+    std::vector<Ref<Node>> nodes;
+    for (std::size_t i = 0; i < MANY; ++i) {
+        nodes.push_back(CustomNode::create(nullptr));
+    }
+    for (auto _ : state) {
+        std::vector<Ref<Node>> list;
+        list.insert(list.begin(), nodes.begin(), nodes.end());
+        benchmark::DoNotOptimize(list.data());
+    }
+}
+BENCHMARK(BM_Baseline_VectorInsert10000);
+
+void BM_InsertElements10000(benchmark::State& state) {
+    std::vector<Ref<Node>> nodes;
+    for (std::size_t i = 0; i < MANY; ++i) {
+        nodes.push_back(CustomNode::create(nullptr));
+    }
+    for (auto _ : state) {
+        Ref<Item> const owner = Item::create(nullptr);
+        owner->children.insertElements(nodes, 0);
+        benchmark::DoNotOptimize(owner.get());
+    }
+}
+BENCHMARK(BM_InsertElements10000);
+
+void BM_FindAncestorInChainOf1000(benchmark::State& state) {
+    std::vector<Ref<Item>> const nodes = chain(1000);
+    Ref<Node> const root = CustomNode::create(nullptr);
+    root->registerAttribute("top", AT_S_NODE_PTR)
+        .setGeneric(AttributeValue(NodeRef(nodes.front())));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(nodes.front()->findAnchestorOfType(CustomNode::getUUID()));
+        benchmark::DoNotOptimize(nodes.back()->findAnchestorOfType(CustomNode::getUUID()));
+    }
+}
+BENCHMARK(BM_FindAncestorInChainOf1000);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return bench::runWithRatios(
+        argc, argv,
+        {{"BM_ChangeClimbsChainOf100", "BM_Baseline_100FunctionCalls", 5.0},
+         {"BM_ChangeClimbsDiamondOfDepth10", "BM_ChangeClimbsChainOf100", 0},
+         {"BM_InsertElements10000", "BM_Baseline_VectorInsert10000", 10.0}});
+}
