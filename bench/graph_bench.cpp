@@ -30,15 +30,15 @@ public:
 
 protected:
     using NodeClass::NodeClass;
-    void registerAttributes(Specification& specification) override {
-        if (!specification.needsRegistration) {
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
             return;
         }
-        specification.addInheritFrom(getUUID());
-        registerFixedAttribute(specification, parent, ATTR_SERIALIZE, "parent", "");
-        registerFixedAttribute(specification, children, ATTR_SERIALIZE, "children", "");
-        registerFixedAttribute(specification, value, ATTR_SERIALIZE, "value", "");
-        NodeClass::registerAttributes(specification);
+        layout.addInheritFrom(getUUID());
+        registerFixedAttribute(layout, parent, ATTR_SERIALIZE, "parent", "");
+        registerFixedAttribute(layout, children, ATTR_SERIALIZE, "children", "");
+        registerFixedAttribute(layout, value, ATTR_SERIALIZE, "value", "");
+        NodeClass::registerAttributes(layout);
     }
 };
 

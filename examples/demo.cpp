@@ -34,15 +34,15 @@ public:
 protected:
     using NodeClass::NodeClass;
 
-    void registerAttributes(Specification& specification) override {
-        if (!specification.needsRegistration) {
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
             return;
         }
-        specification.addInheritFrom(getUUID());
-        registerFixedAttribute(specification, intensity, ATTR_SERIALIZE, "intensity", "Intensity");
-        registerFixedAttribute(specification, colour, ATTR_SERIALIZE, "colour", "Colour");
-        registerFixedAttribute(specification, label, ATTR_SERIALIZE, "label", "Label");
-        NodeClass::registerAttributes(specification);
+        layout.addInheritFrom(getUUID());
+        registerFixedAttribute(layout, intensity, ATTR_SERIALIZE, "intensity", "Intensity");
+        registerFixedAttribute(layout, colour, ATTR_SERIALIZE, "colour", "Colour");
+        registerFixedAttribute(layout, label, ATTR_SERIALIZE, "label", "Label");
+        NodeClass::registerAttributes(layout);
     }
 };
 

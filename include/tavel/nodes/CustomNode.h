@@ -7,7 +7,7 @@
 // first strong reference to a new node.
 //
 // A host node class keeps its attributes as members, names them once in
-// registerAttributes, and gets its specification, create, createInstance and
+// registerAttributes, and gets its layout, create, createInstance and
 // its factory entry from NodeClass:
 //
 //   class Lamp : public NodeClass<Lamp> {
@@ -18,15 +18,15 @@
 //
 //   protected:
 //       using NodeClass::NodeClass;                  // (registry, id) and
-//                                                    // (registry, specification, id)
-//       void registerAttributes(Specification& specification) override {
-//           if (!specification.needsRegistration)
+//                                                    // (registry, layout, id)
+//       void registerAttributes(Specification& layout) override {
+//           if (!layout.needsRegistration)
 //               return;
-//           specification.addInheritFrom(getUUID());  // own identifier first,
-//           registerFixedAttribute(specification, intensity, ATTR_SERIALIZE,
+//           layout.addInheritFrom(getUUID());  // own identifier first,
+//           registerFixedAttribute(layout, intensity, ATTR_SERIALIZE,
 //                                  "intensity", "Intensity");
-//           registerFixedAttribute(specification, label, ATTR_SERIALIZE, "label", "");
-//           NodeClass::registerAttributes(specification);  // then the base chain
+//           registerFixedAttribute(layout, label, ATTR_SERIALIZE, "label", "");
+//           NodeClass::registerAttributes(layout);  // then the base chain
 //       }
 //   };
 //
@@ -36,7 +36,7 @@
 // A class derived from Lamp derives from NodeClass<SpecialLamp, Lamp>; its
 // registerAttributes ends with Lamp::registerAttributes. The class's attributes
 // are registered when its first node is created; if that fails (a bad or
-// duplicate name), create throws and the specification stays as it was.
+// duplicate name), create throws and the layout stays as it was.
 
 #include <tavel/Export.h>
 #include <tavel/nodes/Node.h>
@@ -63,18 +63,18 @@ public:
     norv::basalt::Ref<Node> createInstance(boost::shared_ptr<Registry> registry) override;
 
     static norv::basalt::Uuid const& getUUID();
-    // The one specification of the class.
+    // The one layout of the class.
     static Specification& getClassSpecification();
 
 protected:
-    // Registers the class's chain when the specification still needs it.
+    // Registers the class's chain when the layout still needs it.
     CustomNode(boost::shared_ptr<Registry> registry, long long id);
-    // For derived classes with their own specification: they run their own
+    // For derived classes with their own layout: they run their own
     // registration.
-    CustomNode(boost::shared_ptr<Registry> registry, Specification& specification, long long id);
+    CustomNode(boost::shared_ptr<Registry> registry, Specification& layout, long long id);
     ~CustomNode() override;
 
-    void registerAttributes(Specification& specification) override;
+    void registerAttributes(Specification& layout) override;
 };
 
 // The repeated part of a concrete node class: Derived supplies its members, a
@@ -83,8 +83,8 @@ template <class Derived, class Base = Node> class NodeClass : public Base {
 public:
     // Made on first use, so nodes may be created from static initialisers.
     static Specification& getClassSpecification() {
-        static Specification specification(typeid(Derived).name());
-        return specification;
+        static Specification layout(typeid(Derived).name());
+        return layout;
     }
 
     // A new node in `registry` (may be empty); EMPTY_NODE_ID draws a fresh id.
@@ -113,9 +113,9 @@ public:
 protected:
     NodeClass(boost::shared_ptr<Registry> registry, long long id)
         : Base(std::move(registry), getClassSpecification(), id) {}
-    // For classes derived from Derived, which bring their own specification.
-    NodeClass(boost::shared_ptr<Registry> registry, Specification& specification, long long id)
-        : Base(std::move(registry), specification, id) {}
+    // For classes derived from Derived, which bring their own layout.
+    NodeClass(boost::shared_ptr<Registry> registry, Specification& layout, long long id)
+        : Base(std::move(registry), layout, id) {}
     ~NodeClass() override = default;
 };
 

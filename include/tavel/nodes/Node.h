@@ -96,7 +96,7 @@ protected:
     // Slot 10: the root of the registration chain: records Node's class id and
     // ends registration. Overrides add their own class id, register their
     // fixed attributes and then call their base's registerAttributes.
-    virtual void registerAttributes(Specification& specification);
+    virtual void registerAttributes(Specification& layout);
     // Slots 11 to 14: node-reference attributes report the references they
     // gain and lose. addOwner throws InvalidOperationException while this node
     // is being destroyed; removeOwner never refuses.
@@ -203,19 +203,19 @@ protected:
     // `id` EMPTY_NODE_ID draws the next id of the process-wide counter. The
     // node joins `registry` (may be empty). Registration of the class's
     // attributes is left to the concrete class (registerClassOnce).
-    Node(boost::shared_ptr<Registry> registry, Specification& specification, long long id);
+    Node(boost::shared_ptr<Registry> registry, Specification& layout, long long id);
     ~Node() override;
 
     // Runs the registration chain if the class still needs it. On failure the
-    // specification is put back as it was, so the next node tries again.
+    // layout is put back as it was, so the next node tries again.
     void registerClassOnce();
 
-    // Enters a member attribute of this node into `specification`, with the
+    // Enters a member attribute of this node into `layout`, with the
     // flags ATTR_SERIALIZE, ATTR_CUSTOM_SERIALIZE and ATTR_INSTANCE_DATA taken
     // from `flags`. Throws InvalidAttributeNameException for an invalid name,
     // AttributeExistsException for a taken one and UnknownAttributeException
     // for an attribute whose owner is not this node.
-    void registerFixedAttribute(Specification& specification, Attribute const& attribute, int flags,
+    void registerFixedAttribute(Specification& layout, Attribute const& attribute, int flags,
                                 QString name, QString humanReadableName);
 
     AttributeSpecification const& findAttributeSpecification(Attribute const& attribute) const;

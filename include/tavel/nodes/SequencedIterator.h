@@ -12,7 +12,7 @@
 // same entry, whatever their filters.
 //
 // An iterator is invalidated when the entry it stands at is erased from the
-// specification or its custom attribute is removed from the node.
+// layout or its custom attribute is removed from the node.
 
 #include <tavel/Export.h>
 #include <tavel/nodes/Specification.h>

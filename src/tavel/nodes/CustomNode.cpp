@@ -14,8 +14,8 @@ Uuid const& CustomNode::getUUID() {
 }
 
 Specification& CustomNode::getClassSpecification() {
-    static Specification specification(typeid(CustomNode).name());
-    return specification;
+    static Specification layout(typeid(CustomNode).name());
+    return layout;
 }
 
 CustomNode::CustomNode(boost::shared_ptr<Registry> registry, long long id)
@@ -23,9 +23,9 @@ CustomNode::CustomNode(boost::shared_ptr<Registry> registry, long long id)
     registerClassOnce();
 }
 
-CustomNode::CustomNode(boost::shared_ptr<Registry> registry, Specification& specification,
+CustomNode::CustomNode(boost::shared_ptr<Registry> registry, Specification& layout,
                        long long id)
-    : Node(std::move(registry), specification, id) {}
+    : Node(std::move(registry), layout, id) {}
 
 CustomNode::~CustomNode() = default;
 
@@ -40,12 +40,12 @@ Ref<Node> CustomNode::createInstance(boost::shared_ptr<Registry> registry) {
     return Ref<Node>(new CustomNode(std::move(registry), EMPTY_NODE_ID));
 }
 
-void CustomNode::registerAttributes(Specification& specification) {
-    if (!specification.needsRegistration) {
+void CustomNode::registerAttributes(Specification& layout) {
+    if (!layout.needsRegistration) {
         return;
     }
-    specification.addInheritFrom(getUUID());
-    Node::registerAttributes(specification);
+    layout.addInheritFrom(getUUID());
+    Node::registerAttributes(layout);
 }
 
 } // namespace Norv::Tavel

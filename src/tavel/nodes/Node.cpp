@@ -191,10 +191,10 @@ using Internals = detail::NodeInternals;
 // ---------------------------------------------------------------------------
 // Construction, identity, registry
 
-Node::Node(boost::shared_ptr<Registry> registry, Specification& specification, long long id)
+Node::Node(boost::shared_ptr<Registry> registry, Specification& layout, long long id)
     : m_hierarchicalSignal(nullptr), m_nodeChangeSignal(nullptr), m_inhibitUpdateCounter(0),
       m_changePending(false), m_pendingFlag(false), m_subHierarchyIncarnation(1),
-      m_instanceIncarnation(1), m_specification(&specification),
+      m_instanceIncarnation(1), m_specification(&layout),
       m_nodeId(id == EMPTY_NODE_ID ? ++s_nodeIdCounter : id) {
     // A new node has no links yet; its attributes do not even exist yet.
     if (registry) {
@@ -288,41 +288,41 @@ long long Node::s_incarnationCounter = 1;
 // ---------------------------------------------------------------------------
 // Class registration
 
-void Node::registerAttributes(Specification& specification) {
-    if (!specification.needsRegistration) {
+void Node::registerAttributes(Specification& layout) {
+    if (!layout.needsRegistration) {
         return;
     }
-    specification.addInheritFrom(getUUID());
-    specification.needsRegistration = false;
+    layout.addInheritFrom(getUUID());
+    layout.needsRegistration = false;
 }
 
 void Node::registerClassOnce() {
-    Specification& specification = *m_specification;
-    if (!specification.needsRegistration) {
+    Specification& layout = *m_specification;
+    if (!layout.needsRegistration) {
         return;
     }
-    std::size_t const entries = specification.attributes.size();
-    std::size_t const ids = specification.inheritFrom.size();
+    std::size_t const entries = layout.attributes.size();
+    std::size_t const ids = layout.inheritFrom.size();
     try {
-        registerAttributes(specification);
+        registerAttributes(layout);
     } catch (...) {
-        while (specification.attributes.size() > entries) {
-            specification.attributes.pop_back();
+        while (layout.attributes.size() > entries) {
+            layout.attributes.pop_back();
         }
-        while (specification.inheritFrom.size() > ids) {
-            specification.inheritFrom.pop_back();
+        while (layout.inheritFrom.size() > ids) {
+            layout.inheritFrom.pop_back();
         }
-        specification.needsRegistration = true;
+        layout.needsRegistration = true;
         throw;
     }
 }
 
-void Node::registerFixedAttribute(Specification& specification, Attribute const& attribute,
+void Node::registerFixedAttribute(Specification& layout, Attribute const& attribute,
                                   int flags, QString name, QString humanReadableName) {
     if (!Utilities::validateAttributeName(name)) {
         throw InvalidAttributeNameException("");
     }
-    if (specification.hasAttribute(name)) {
+    if (layout.hasAttribute(name)) {
         throw AttributeExistsException("");
     }
     // The offset is applied to every node of the class: it must lie inside this node.
@@ -331,11 +331,11 @@ void Node::registerFixedAttribute(Specification& specification, Attribute const&
     }
     AttributeSpecification entry(name, humanReadableName);
     entry.offset = reinterpret_cast<char const*>(&attribute) - reinterpret_cast<char const*>(this);
-    entry.attributeId = static_cast<long long>(specification.attributes.size()) + 1;
+    entry.attributeId = static_cast<long long>(layout.attributes.size()) + 1;
     entry.type = attribute.getAttributeType();
     entry.useCounter = 0;
     entry.flags = AttributeFlags(static_cast<unsigned>(flags & 7) | ATTR_FIXED);
-    specification.attributes.push_back(entry);
+    layout.attributes.push_back(entry);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,46 +13,26 @@ namespace {
 
 // Two different values per kind, written out here.
 template <AttributeType N> struct Sample;
-template <> struct Sample<AT_S_BOOL> {
-    static bool a() { return false; }
-    static bool b() { return true; }
-};
-template <> struct Sample<AT_S_BYTE> {
-    static unsigned char a() { return 0; }
-    static unsigned char b() { return 200; }
-};
-template <> struct Sample<AT_S_DOUBLE> {
-    static double a() { return 0.0; }
-    static double b() { return -2.5; }
-};
-template <> struct Sample<AT_S_FLOAT> {
-    static float a() { return 0.f; }
-    static float b() { return 3.25f; }
-};
-template <> struct Sample<AT_S_FLOAT3> {
-    static FloatVec3 a() { return {}; }
-    static FloatVec3 b() { return {1, 2, 3}; }
-};
-template <> struct Sample<AT_S_INT64> {
-    static std::int64_t a() { return 0; }
-    static std::int64_t b() { return -(std::int64_t{1} << 40); }
-};
-template <> struct Sample<AT_S_UINT32> {
-    static unsigned a() { return 0; }
-    static unsigned b() { return 4000000000u; }
-};
-template <> struct Sample<AT_S_STRING> {
-    static QString a() { return {}; }
-    static QString b() { return QStringLiteral("n\u00e4me"); }
-};
-template <> struct Sample<AT_S_VEC4> {
-    static Vec4f a() { return {}; }
-    static Vec4f b() { return {0, 0, 0, 1}; }
-};
-template <> struct Sample<AT_S_QUAT> {
-    static Quatf a() { return {}; }
-    static Quatf b() { return {0, 0, 0, 1}; }
-};
+#define TAVEL_SAMPLE(kind, first, ...)                                                             \
+    template <> struct Sample<kind> {                                                              \
+        static KindTraits<kind>::ValueType a() { return first; }                                   \
+        static KindTraits<kind>::ValueType b() { return __VA_ARGS__; }                             \
+    };
+TAVEL_SAMPLE(AT_S_BOOL, false, true)
+TAVEL_SAMPLE(AT_S_BYTE, 0, 200)
+TAVEL_SAMPLE(AT_S_DOUBLE, 0.0, -2.5)
+TAVEL_SAMPLE(AT_S_FLOAT, 0.f, 3.25f)
+TAVEL_SAMPLE(AT_S_FLOAT3, {}, {1, 2, 3})
+TAVEL_SAMPLE(AT_S_INT64, 0, -(std::int64_t{1} << 40))
+TAVEL_SAMPLE(AT_S_UINT32, 0, 4000000000u)
+TAVEL_SAMPLE(AT_S_STRING, {}, QStringLiteral("n\u00e4me"))
+TAVEL_SAMPLE(AT_S_VEC4, {}, {0, 0, 0, 1})
+TAVEL_SAMPLE(AT_S_QUAT, {}, {0, 0, 0, 1})
+TAVEL_SAMPLE(AT_M_BOOL, {}, {true, false})
+TAVEL_SAMPLE(AT_M_FLOAT2, {}, {{1, 2}})
+TAVEL_SAMPLE(AT_M_STRING, {}, {QStringLiteral("x"), QString()})
+TAVEL_SAMPLE(AT_M_QUAT, {}, {{1, 0, 0, 0}})
+#undef TAVEL_SAMPLE
 template <> struct Sample<AT_S_MAT44> {
     static Mat44f a() { return {}; }
     static Mat44f b() {
@@ -60,22 +40,6 @@ template <> struct Sample<AT_S_MAT44> {
         m[2][1] = 7;
         return m;
     }
-};
-template <> struct Sample<AT_M_BOOL> {
-    static std::vector<bool> a() { return {}; }
-    static std::vector<bool> b() { return {true, false}; }
-};
-template <> struct Sample<AT_M_FLOAT2> {
-    static std::vector<FloatVec2> a() { return {}; }
-    static std::vector<FloatVec2> b() { return {{1, 2}}; }
-};
-template <> struct Sample<AT_M_STRING> {
-    static std::vector<QString> a() { return {}; }
-    static std::vector<QString> b() { return {QStringLiteral("x"), QString()}; }
-};
-template <> struct Sample<AT_M_QUAT> {
-    static std::vector<Quatf> a() { return {}; }
-    static std::vector<Quatf> b() { return {{1, 0, 0, 0}}; }
 };
 
 template <AttributeType N>

@@ -36,10 +36,10 @@ TEST(NodeClass, HostClassRegistersItsFixedAttributesOnceAndEntersTheFactory) {
     ASSERT_TRUE(made);
     EXPECT_EQ(made, registry->findNode(77));
     EXPECT_EQ(Lamp::getUUID(), made->getClsId());
-    Specification const& specification = Lamp::getClassSpecification();
-    EXPECT_EQ(3u, specification.attributes.size());
-    EXPECT_EQ(2u, specification.inheritFrom.size());
-    auto const label = specification.findAttributeSpecification("label");
+    Specification const& layout = Lamp::getClassSpecification();
+    EXPECT_EQ(3u, layout.attributes.size());
+    EXPECT_EQ(2u, layout.inheritFrom.size());
+    auto const label = layout.findAttributeSpecification("label");
     EXPECT_EQ(2, label->attributeId);
     EXPECT_EQ(AttributeFlags(ATTR_SERIALIZE | ATTR_CUSTOM_SERIALIZE | ATTR_FIXED), label->flags);
     EXPECT_EQ(AT_S_STRING, label->type);
@@ -60,9 +60,9 @@ public:
 
 protected:
     using NodeClass::NodeClass;
-    void registerAttributes(Specification& specification) override {
-        registerFixedAttribute(specification, flag, 0, "flag", "");
-        registerFixedAttribute(specification, stranger, 0, "stranger", "");
+    void registerAttributes(Specification& layout) override {
+        registerFixedAttribute(layout, flag, 0, "flag", "");
+        registerFixedAttribute(layout, stranger, 0, "stranger", "");
     }
 };
 

@@ -31,15 +31,15 @@ public:
 protected:
     using NodeClass::NodeClass;
 
-    void registerAttributes(Specification& specification) override {
-        if (!specification.needsRegistration) {
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
             return;
         }
-        specification.addInheritFrom(getUUID());
-        registerFixedAttribute(specification, link, ATTR_SERIALIZE, "link", "");
-        registerFixedAttribute(specification, items, ATTR_SERIALIZE, "items", "");
-        registerFixedAttribute(specification, value, ATTR_SERIALIZE, "value", "");
-        NodeClass::registerAttributes(specification);
+        layout.addInheritFrom(getUUID());
+        registerFixedAttribute(layout, link, ATTR_SERIALIZE, "link", "");
+        registerFixedAttribute(layout, items, ATTR_SERIALIZE, "items", "");
+        registerFixedAttribute(layout, value, ATTR_SERIALIZE, "value", "");
+        NodeClass::registerAttributes(layout);
     }
 
     bool addOwner(Node const& owner, Attribute const& attribute) override {

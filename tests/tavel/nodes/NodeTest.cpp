@@ -42,8 +42,8 @@ TEST(CustomAttributes, BadRegistrationsChangeNothing) {
     Ref<Lamp> const lamp = Lamp::create(nullptr);
     lamp->registerAttribute("gain", AT_S_FLOAT);
     log.watch(*lamp, "lamp");
-    Specification const& specification = lamp->getSpecification();
-    auto const entries = specification.attributes.size();
+    Specification const& layout = lamp->getSpecification();
+    auto const entries = layout.attributes.size();
     auto const incarnation = lamp->getInstanceIncarnation();
 
     EXPECT_THROW(lamp->registerAttribute("", AT_S_FLOAT), InvalidAttributeNameException);
@@ -52,8 +52,8 @@ TEST(CustomAttributes, BadRegistrationsChangeNothing) {
     EXPECT_THROW(lamp->registerAttribute("gain", AT_S_INT32), AttributeExistsException);
     EXPECT_THROW(lamp->registerAttribute("odd", AttributeType(99)), NotSupported);
 
-    EXPECT_EQ(entries, specification.attributes.size());
-    EXPECT_EQ(1, specification.findAttributeSpecification("gain")->useCounter);
+    EXPECT_EQ(entries, layout.attributes.size());
+    EXPECT_EQ(1, layout.findAttributeSpecification("gain")->useCounter);
     EXPECT_EQ(incarnation, lamp->getInstanceIncarnation());
     EXPECT_TRUE(log.lines.empty());
 
@@ -66,11 +66,11 @@ TEST(CustomAttributes, SharedEntryCountsEveryCarrier) {
     Log log;
     Ref<Node> const a = CustomNode::create(nullptr);
     Ref<Node> b = CustomNode::create(nullptr);
-    Specification const& specification = a->getSpecification();
+    Specification const& layout = a->getSpecification();
     Attribute& ofA = a->registerAttribute("weight", AT_S_FLOAT);
     Attribute& ofB = b->registerAttribute(std::string("weight"), AT_S_FLOAT);
     a->registerAttribute("later", AT_S_BOOL);
-    auto const entry = specification.findAttributeSpecification("weight");
+    auto const entry = layout.findAttributeSpecification("weight");
     EXPECT_EQ(2, entry->useCounter);
     EXPECT_NE(&ofA, &ofB);
     EXPECT_EQ(ofA.getID(), ofB.getID());
@@ -85,11 +85,11 @@ TEST(CustomAttributes, SharedEntryCountsEveryCarrier) {
     a->removeAttribute("weight");
     EXPECT_EQ(1, entry->useCounter);
     b.reset(); // the last carrier goes, and the entry with it
-    EXPECT_FALSE(specification.hasAttribute("weight"));
+    EXPECT_FALSE(layout.hasAttribute("weight"));
 
     Attribute& again = a->registerAttribute("weight", AT_S_FLOAT);
     EXPECT_NE(oldKey, again.getID());
-    EXPECT_EQ("weight", specification.attributes.back().name);
+    EXPECT_EQ("weight", layout.attributes.back().name);
 }
 
 TEST(AttributeLookup, FindsByEveryNameFormAndById) {

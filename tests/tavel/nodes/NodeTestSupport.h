@@ -34,16 +34,16 @@ public:
 protected:
     using NodeClass::NodeClass;
 
-    void registerAttributes(Specification& specification) override {
-        if (!specification.needsRegistration) {
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
             return;
         }
-        specification.addInheritFrom(getUUID());
-        registerFixedAttribute(specification, intensity, ATTR_SERIALIZE, "intensity", "Intensity");
-        registerFixedAttribute(specification, label, ATTR_SERIALIZE | ATTR_CUSTOM_SERIALIZE,
+        layout.addInheritFrom(getUUID());
+        registerFixedAttribute(layout, intensity, ATTR_SERIALIZE, "intensity", "Intensity");
+        registerFixedAttribute(layout, label, ATTR_SERIALIZE | ATTR_CUSTOM_SERIALIZE,
                                "label", "");
-        registerFixedAttribute(specification, seed, ATTR_INSTANCE_DATA, "seed", "");
-        NodeClass::registerAttributes(specification);
+        registerFixedAttribute(layout, seed, ATTR_INSTANCE_DATA, "seed", "");
+        NodeClass::registerAttributes(layout);
     }
 };
 

@@ -23,23 +23,23 @@ using norv::basalt::Ref;
 template <int Tag> class TaggedNode : public CustomNode {
 public:
     TaggedNode(boost::shared_ptr<Registry> registry, long long id)
-        : CustomNode(registry, spec(), id) {
-        registerAttributes(spec());
+        : CustomNode(registry, classLayout(), id) {
+        registerAttributes(classLayout());
     }
     static norv::basalt::Uuid getUUID() {
         return norv::basalt::Uuid(norv::basalt::Uuid::Bytes{0xA7, 0x3C, Tag});
     }
 
 protected:
-    void registerAttributes(Specification& specification) override {
-        if (specification.needsRegistration) {
-            specification.addInheritFrom(getUUID());
-            CustomNode::registerAttributes(specification);
+    void registerAttributes(Specification& layout) override {
+        if (layout.needsRegistration) {
+            layout.addInheritFrom(getUUID());
+            CustomNode::registerAttributes(layout);
         }
     }
-    static Specification& spec() {
-        static Specification specification(typeid(TaggedNode).name());
-        return specification;
+    static Specification& classLayout() {
+        static Specification layout(typeid(TaggedNode).name());
+        return layout;
     }
 };
 

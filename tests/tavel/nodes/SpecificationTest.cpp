@@ -1,0 +1,85 @@
+#include "tavel/nodes/NodeTestSupport.h"
+
+#include <tavel/nodes/Specification.h>
+#include <tavel/types/Exceptions.h>
+
+#include <gtest/gtest.h>
+
+namespace Norv::Tavel::testing {
+namespace {
+
+AttributeSpecification entry(char const* name, long long offset, unsigned flags, long long id) {
+    AttributeSpecification result(QString::fromUtf8(name), QString());
+    result.offset = offset;
+    result.attributeId = id;
+    result.flags = AttributeFlags(flags);
+    result.useCounter = (flags & ATTR_CUSTOM) != 0 ? 2 : 0;
+    return result;
+}
+
+TEST(Specification, EntriesKeepOrderAndAreFoundByNameOffsetAndId) {
+    Specification specification("Example");
+    specification.attributes.push_back(entry("b", 16, ATTR_FIXED, 1));
+    specification.attributes.push_back(entry("a", 24, ATTR_FIXED, 2));
+    specification.attributes.push_back(entry("B", -7, ATTR_SERIALIZE | ATTR_CUSTOM, -7));
+    auto const duplicate = specification.attributes.push_back(entry("a", 99, ATTR_FIXED, 3));
+    EXPECT_FALSE(duplicate.second); // the name is taken: nothing entered
+
+    QStringList order;
+    for (AttributeSpecification const& each : specification.attributes) {
+        order << each.name;
+    }
+    EXPECT_EQ(order, (QStringList{"b", "a", "B"}));
+    EXPECT_TRUE(specification.hasAttribute("B"));
+    EXPECT_FALSE(specification.hasAttribute("A")); // case-sensitive
+    EXPECT_EQ(specification.findAttributeSpecification(std::string("a"))->offset, 24);
+    EXPECT_EQ(specification.findAttributeSpecification("b")->humanReadableName, "b");
+    EXPECT_EQ(specification.findAttributeSpecification(QStringLiteral("zz")),
+              specification.orderedEnd());
+    EXPECT_EQ(specification.findByOffset(-7)->name, "B");
+    EXPECT_EQ(specification.findById(2)->name, "a");
+    EXPECT_EQ(specification.findById(42), nullptr);
+}
+
+TEST(Specification, ReleasingCountsCustomEntriesDownAndRefusesFixedOnes) {
+    Specification specification("Example");
+    specification.attributes.push_back(entry("fixed", 16, ATTR_FIXED, 1));
+    specification.attributes.push_back(entry("custom", -3, ATTR_SERIALIZE | ATTR_CUSTOM, -3));
+
+    EXPECT_THROW(specification.removeAttribute(16), AttributeCannotBeRemovedException);
+    EXPECT_EQ(specification.attributes.size(), 2u);
+    specification.removeAttribute(12345); // unknown: nothing
+    specification.removeAttribute(-3);
+    EXPECT_EQ(specification.findAttributeSpecification("custom")->useCounter, 1);
+    specification.removeAttribute(-3);
+    EXPECT_FALSE(specification.hasAttribute("custom"));
+    EXPECT_EQ(specification.attributes.size(), 1u);
+
+    auto const built = specification.insert("loose", "Loose");
+    EXPECT_FALSE(built.second);
+    EXPECT_EQ(built.first->humanReadableName, "Loose");
+    EXPECT_FALSE(specification.hasAttribute("loose"));
+    delete built.first;
+}
+
+TEST(Specification, AttributesSeeChangesMadeToTheirEntry) {
+    Ref<Lamp> const lamp = Lamp::create(nullptr);
+    EXPECT_EQ(lamp->label.getHumanReadableName(), "label");
+    auto& byName = Lamp::getClassSpecification().attributes.get<1>();
+    byName.modify(byName.find(QStringLiteral("label")),
+                  [](AttributeSpecification& each) { each.humanReadableName = "Caption"; });
+    EXPECT_EQ(lamp->label.getHumanReadableName(), "Caption");
+    lamp->label.setHumanReadableName("Caption"); // the class default: no override
+    byName.modify(byName.find(QStringLiteral("label")),
+                  [](AttributeSpecification& each) { each.humanReadableName = "label"; });
+    EXPECT_EQ(lamp->label.getHumanReadableName(), "label");
+    lamp->label.setHumanReadableName("Title");
+    EXPECT_EQ(lamp->label.getHumanReadableName(), "Title");
+    EXPECT_TRUE(lamp->label.needsCustomSerialization());
+    EXPECT_TRUE(lamp->seed.isInstanceData());
+    EXPECT_FALSE(lamp->seed.needsSerialization());
+    EXPECT_FALSE(lamp->seed.isRemovable());
+}
+
+} // namespace
+} // namespace Norv::Tavel::testing
