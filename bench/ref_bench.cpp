@@ -1,7 +1,8 @@
 // Strong and weak reference traffic beside std::shared_ptr, its baseline.
-#include <basalt/RefCounting.h>
+#define TAVEL_BENCH_COUNT_ALLOCATIONS
+#include "BenchSupport.h"
 
-#include <benchmark/benchmark.h>
+#include <basalt/RefCounting.h>
 
 #include <memory>
 
@@ -11,10 +12,13 @@ class Counted : public norv::basalt::RefCountableBase {};
 
 void refCopy(benchmark::State& state) {
     norv::basalt::Ref<Counted> const source(new Counted);
+    std::size_t const before = bench::allocations();
     for (auto _ : state) {
         norv::basalt::Ref<Counted> copy = source;
         benchmark::DoNotOptimize(copy);
     }
+    state.counters["allocs/copy"] =
+        double(bench::allocations() - before) / double(state.iterations());
 }
 BENCHMARK(refCopy);
 
@@ -49,4 +53,7 @@ BENCHMARK(weakPtrLock);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return bench::runWithRatios(
+        argc, argv, {{"refCopy", "sharedPtrCopy", 0}, {"weakRefLock", "weakPtrLock", 0}});
+}
