@@ -18,47 +18,47 @@ AttributeSpecification entry(char const* name, long long offset, unsigned flags,
 }
 
 TEST(Specification, EntriesKeepOrderAndAreFoundByNameOffsetAndId) {
-    Specification specification("Example");
-    specification.attributes.push_back(entry("b", 16, ATTR_FIXED, 1));
-    specification.attributes.push_back(entry("a", 24, ATTR_FIXED, 2));
-    specification.attributes.push_back(entry("B", -7, ATTR_SERIALIZE | ATTR_CUSTOM, -7));
-    auto const duplicate = specification.attributes.push_back(entry("a", 99, ATTR_FIXED, 3));
+    Specification layout("Example");
+    layout.attributes.push_back(entry("b", 16, ATTR_FIXED, 1));
+    layout.attributes.push_back(entry("a", 24, ATTR_FIXED, 2));
+    layout.attributes.push_back(entry("B", -7, ATTR_SERIALIZE | ATTR_CUSTOM, -7));
+    auto const duplicate = layout.attributes.push_back(entry("a", 99, ATTR_FIXED, 3));
     EXPECT_FALSE(duplicate.second); // the name is taken: nothing entered
 
     QStringList order;
-    for (AttributeSpecification const& each : specification.attributes) {
+    for (AttributeSpecification const& each : layout.attributes) {
         order << each.name;
     }
     EXPECT_EQ(order, (QStringList{"b", "a", "B"}));
-    EXPECT_TRUE(specification.hasAttribute("B"));
-    EXPECT_FALSE(specification.hasAttribute("A")); // case-sensitive
-    EXPECT_EQ(specification.findAttributeSpecification(std::string("a"))->offset, 24);
-    EXPECT_EQ(specification.findAttributeSpecification("b")->humanReadableName, "b");
-    EXPECT_EQ(specification.findAttributeSpecification(QStringLiteral("zz")),
-              specification.orderedEnd());
-    EXPECT_EQ(specification.findByOffset(-7)->name, "B");
-    EXPECT_EQ(specification.findById(2)->name, "a");
-    EXPECT_EQ(specification.findById(42), nullptr);
+    EXPECT_TRUE(layout.hasAttribute("B"));
+    EXPECT_FALSE(layout.hasAttribute("A")); // case-sensitive
+    EXPECT_EQ(layout.findAttributeSpecification(std::string("a"))->offset, 24);
+    EXPECT_EQ(layout.findAttributeSpecification("b")->humanReadableName, "b");
+    EXPECT_EQ(layout.findAttributeSpecification(QStringLiteral("zz")),
+              layout.orderedEnd());
+    EXPECT_EQ(layout.findByOffset(-7)->name, "B");
+    EXPECT_EQ(layout.findById(2)->name, "a");
+    EXPECT_EQ(layout.findById(42), nullptr);
 }
 
 TEST(Specification, ReleasingCountsCustomEntriesDownAndRefusesFixedOnes) {
-    Specification specification("Example");
-    specification.attributes.push_back(entry("fixed", 16, ATTR_FIXED, 1));
-    specification.attributes.push_back(entry("custom", -3, ATTR_SERIALIZE | ATTR_CUSTOM, -3));
+    Specification layout("Example");
+    layout.attributes.push_back(entry("fixed", 16, ATTR_FIXED, 1));
+    layout.attributes.push_back(entry("custom", -3, ATTR_SERIALIZE | ATTR_CUSTOM, -3));
 
-    EXPECT_THROW(specification.removeAttribute(16), AttributeCannotBeRemovedException);
-    EXPECT_EQ(specification.attributes.size(), 2u);
-    specification.removeAttribute(12345); // unknown: nothing
-    specification.removeAttribute(-3);
-    EXPECT_EQ(specification.findAttributeSpecification("custom")->useCounter, 1);
-    specification.removeAttribute(-3);
-    EXPECT_FALSE(specification.hasAttribute("custom"));
-    EXPECT_EQ(specification.attributes.size(), 1u);
+    EXPECT_THROW(layout.removeAttribute(16), AttributeCannotBeRemovedException);
+    EXPECT_EQ(layout.attributes.size(), 2u);
+    layout.removeAttribute(12345); // unknown: nothing
+    layout.removeAttribute(-3);
+    EXPECT_EQ(layout.findAttributeSpecification("custom")->useCounter, 1);
+    layout.removeAttribute(-3);
+    EXPECT_FALSE(layout.hasAttribute("custom"));
+    EXPECT_EQ(layout.attributes.size(), 1u);
 
-    auto const built = specification.insert("loose", "Loose");
+    auto const built = layout.insert("loose", "Loose");
     EXPECT_FALSE(built.second);
     EXPECT_EQ(built.first->humanReadableName, "Loose");
-    EXPECT_FALSE(specification.hasAttribute("loose"));
+    EXPECT_FALSE(layout.hasAttribute("loose"));
     delete built.first;
 }
 
