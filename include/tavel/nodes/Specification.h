@@ -90,13 +90,16 @@ private:
 
 struct TAVEL_EXPORT Specification {
     // Index 0: registration order (the iteration order of every node of the
-    // class). Index 1: unique by name, case-sensitive UTF-16 order.
+    // class). Index 1: unique by name, case-sensitive UTF-16 order. Index 2:
+    // by offset, so releasing a custom entry does not walk the whole list.
     using Container = boost::multi_index_container<
         AttributeSpecification,
         boost::multi_index::indexed_by<
             boost::multi_index::sequenced<>,
             boost::multi_index::ordered_unique<boost::multi_index::member<
-                AttributeSpecification, QString, &AttributeSpecification::name>>>>;
+                AttributeSpecification, QString, &AttributeSpecification::name>>,
+            boost::multi_index::ordered_non_unique<boost::multi_index::member<
+                AttributeSpecification, std::int64_t, &AttributeSpecification::offset>>>>;
     using SequencedIterator = Container::nth_index<0>::type::const_iterator;
     using OrderedIterator = Container::nth_index<1>::type::const_iterator;
 

@@ -123,6 +123,25 @@ struct Reached {
     }
 };
 
+// The nodes a node-reference attribute refers to, one per position; empty
+// for every other kind.
+std::vector<NodeRef> referencedNodes(Attribute const& attribute) {
+    std::vector<NodeRef> elements;
+    AttributeType const type = attribute.getAttributeType();
+    if (type != AT_S_NODE_PTR && type != AT_M_NODE_PTR) {
+        return elements;
+    }
+    AttributeValue const value = attribute.getGeneric();
+    if (NodeRef const* const single = value.get<NodeRef>()) {
+        if (*single) {
+            elements.push_back(*single);
+        }
+    } else if (auto const* const list = value.get<std::vector<NodeRef>>()) {
+        elements = *list;
+    }
+    return elements;
+}
+
 // The inhibit pass running on this thread. While it expands a node, the
 // node-reference attributes it calls hand the nodes they reach to `collecting`
 // instead of walking into them, so the pass is a loop over an explicit stack.
@@ -459,20 +478,8 @@ void Node::removeAllAttributes() {
 void Node::releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute) {
     // The nodes it refers to forget it as an owner link of this node, and it
     // forgets this node: a holder keeps an attribute with no dangling pointer.
-    AttributeType const type = attribute->getAttributeType();
-    if (type == AT_S_NODE_PTR || type == AT_M_NODE_PTR) {
-        AttributeValue const value = attribute->getGeneric();
-        if (NodeRef const* const element = value.get<NodeRef>()) {
-            if (*element) {
-                (*element)->removeOwner(*this, *attribute);
-            }
-        } else if (auto const* const elements = value.get<std::vector<NodeRef>>()) {
-            for (NodeRef const& element : *elements) {
-                if (element) {
-                    element->removeOwner(*this, *attribute);
-                }
-            }
-        }
+    for (NodeRef const& element : referencedNodes(*attribute)) {
+        element->removeOwner(*this, *attribute);
     }
     attribute->detachFromOwner();
 }
@@ -1048,21 +1055,11 @@ void Internals::countRegistryLinks(Node& node, int delta) {
     }
     // Links to the registries of referenced nodes, one per (node, attribute).
     for (Attribute& attribute : node) {
-        AttributeType const type = attribute.getAttributeType();
-        if (type != AT_S_NODE_PTR && type != AT_M_NODE_PTR) {
-            continue;
-        }
-        AttributeValue const value = attribute.getGeneric();
-        std::vector<NodeRef> elements;
-        if (NodeRef const* const single = value.get<NodeRef>()) {
-            elements.push_back(*single);
-        } else if (auto const* const list = value.get<std::vector<NodeRef>>()) {
-            elements = *list;
-        }
+        std::vector<NodeRef> elements = referencedNodes(attribute);
         std::sort(elements.begin(), elements.end());
         elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
         for (NodeRef const& element : elements) {
-            if (!element || element->m_owners.count(&attribute) == 0) {
+            if (element->m_owners.count(&attribute) == 0) {
                 continue;
             }
             boost::shared_ptr<Registry> const theirs = element->getRegistry();

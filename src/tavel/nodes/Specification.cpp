@@ -43,12 +43,9 @@ Specification::OrderedIterator Specification::orderedEnd() const {
 }
 
 AttributeSpecification const* Specification::findByOffset(long long offset) const {
-    for (auto const& entry : attributes) {
-        if (entry.offset == offset) {
-            return &entry;
-        }
-    }
-    return nullptr;
+    auto const& byOffset = attributes.get<2>();
+    auto const found = byOffset.lower_bound(offset);
+    return found != byOffset.end() && found->offset == offset ? &*found : nullptr;
 }
 
 AttributeSpecification const* Specification::findById(long long id) const {
@@ -65,22 +62,20 @@ void Specification::removeAttribute(long long offset) {
 }
 
 void Specification::destroyCustomAttribute(long long offset) {
-    auto& sequence = attributes.get<0>();
-    for (auto it = sequence.begin(); it != sequence.end(); ++it) {
-        if (it->offset != offset) {
-            continue;
-        }
-        if (!it->isCustom()) {
-            throw AttributeCannotBeRemovedException("");
-        }
-        // The last use erases the entry; the count is decided before any
-        // change, so the iterator is never read after an erase.
-        if (it->useCounter <= 1) {
-            sequence.erase(it);
-        } else {
-            sequence.modify(it, DecUseCounter());
-        }
+    auto& byOffset = attributes.get<2>();
+    auto const found = byOffset.lower_bound(offset);
+    if (found == byOffset.end() || found->offset != offset) {
         return;
+    }
+    if (!found->isCustom()) {
+        throw AttributeCannotBeRemovedException("");
+    }
+    // The last use erases the entry; the count is decided before any
+    // change, so the iterator is never read after an erase.
+    if (found->useCounter <= 1) {
+        byOffset.erase(found);
+    } else {
+        byOffset.modify(found, DecUseCounter());
     }
 }
 

@@ -1,4 +1,3 @@
-#include <tavel/attributes/CreateAttribute.h>
 #include <tavel/attributes/DataSA.h>
 #include <tavel/attributes/DataSAEnum.h>
 
@@ -139,15 +138,6 @@ TEST(EnumAttributes, AssignTakesNamesThenIndexAndCompareLooksAtTheIndexOnly) {
     EXPECT_EQ(narrow.getAsString(), QStringLiteral("c"));
     DataSAEnum pastEnd(nullptr, {QStringLiteral("one")}, 7, gt_none);
     EXPECT_EQ(pastEnd.getAsString(), QString());
-}
-
-TEST(EnumAttributes, CreatedEmptyAtIndexZero) {
-    boost::shared_ptr<Attribute> const attribute = createAttribute(AT_S_ENUM, nullptr, true);
-    auto const* e = dynamic_cast<DataSAEnum const*>(attribute.get());
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->getNumberOfElements(), 0u);
-    EXPECT_EQ(e->get(), 0u);
-    EXPECT_FALSE(e->hasMinMaxValues());
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "tavel/nodes/GraphTestSupport.h"
 
-#include <tavel/attributes/CreateAttribute.h>
-
 #include <gtest/gtest.h>
 
 namespace Norv::Tavel::testing {
@@ -171,16 +169,6 @@ TEST(NodeReferences, CopiesAndAssignmentKeepInhibitLevelsBalanced) {
     owner->items.decInhibitUpdateCounter();
     EXPECT_EQ(x->getInhibitUpdateCounter(), 0);
     EXPECT_EQ(x->getNumberOfOwnerLinks(), 4u);
-}
-
-TEST(NodeReferences, CreatedEmpty) {
-    auto const single = createAttribute(AT_S_NODE_PTR, nullptr, true);
-    auto const list = createAttribute(AT_M_NODE_PTR, nullptr, false);
-    EXPECT_EQ(single->getAttributeType(), AT_S_NODE_PTR);
-    EXPECT_EQ(list->getAttributeType(), AT_M_NODE_PTR);
-    EXPECT_FALSE(single->getGeneric().get<NodeRef>()->get());
-    EXPECT_EQ(list->getSize(), 0u);
-    EXPECT_THROW(list->getMaxValueGeneric(), NotSupported);
 }
 
 } // namespace
