@@ -8,13 +8,23 @@
 // position); null never appears.
 //
 // Every list edit refuses null elements and nodes of the wrong class with
-// BadCastException before anything changes; a hook or addOwner that throws
-// half-way rolls back what the edit had done (list, owner links, registry
-// links and inhibit depths are as before). An exception from a release
-// notification is passed on after the edit is complete. Erasing with indexes
-// past the end does nothing; inserting past the end appends.
+// BadCastException before anything changes. An edit then runs, for every
+// element that enters or leaves, the steps that may refuse (the owner's
+// element hooks, addOwner) before anything another node can see; a hook or
+// addOwner that throws leaves no trace (list, owner links, registry links
+// and inhibit depths are as before; hooks hear of the undo). A hook that
+// edits this same list meanwhile refuses the edit with
+// InvalidOperationException (its own edit stands). The nodes let go are
+// lowered only once the list and its links are complete, so their release
+// notifications may edit the list again; an exception from one is passed on
+// after the edit is reported. Erasing with indexes past the end does nothing;
+// inserting past the end appends.
+//
+// Inside a cycle an element may hold fewer inhibit levels than the
+// attribute's depth: see EdgeLevels.h.
 
 #include <tavel/attributes/AttributeBase.h>
+#include <tavel/attributes/EdgeLevels.h>
 
 #include <exception>
 #include <vector>
@@ -40,8 +50,8 @@ public:
     virtual void eraseElement(std::size_t index) = 0;                    // 32
     virtual std::int64_t getSubHierarchyIncarnation() const;             // 33
 
-    // Enter and leave bookkeeping for one element at a position (leave runs
-    // while the element is still in the list).
+    // Enter and leave bookkeeping for one element at a position, without
+    // changing the list (leave runs while the element is still in it).
     void addElement(NodeRef const& element, std::size_t index);
     void removeElement(NodeRef const& element, std::size_t index);
 
@@ -53,20 +63,12 @@ protected:
                     boost::optional<Attribute const&> source,
                     std::int64_t const& incarnation) override;
 
-    // A journal of bookkeeping done during one edit, so that a failure can
-    // undo it in reverse.
-    struct Step {
-        Node* element;
-        std::size_t index;
-        bool entered;
-    };
-    void enter(Node& element, std::size_t index, std::vector<Step>& journal);
-    void leave(Node& element, std::size_t index, std::vector<Step>& journal,
-               std::exception_ptr& deferred);
-    void rollBack(std::vector<Step> const& journal) noexcept;
-
     std::int32_t m_inhibitUpdateCounter;
     std::int64_t m_subHierarchyIncarnation;
+    // The levels each position applied to its node, parallel to the list.
+    std::vector<detail::EdgeLevels> m_levels;
+    // Counts the list's edits, so an edit sees whether a hook made another.
+    std::uint64_t m_edits = 0;
 };
 
 template <class T> class TAVEL_EXPORT DataMANode : public MANode {
@@ -102,6 +104,13 @@ protected:
     std::vector<norv::basalt::Ref<T>> m_values;
 
 private:
+    // A subclass that edits m_values itself leaves the levels behind: they
+    // are brought to the list's length (new positions hold no levels).
+    void keepLevelsInStep() {
+        if (m_levels.size() != m_values.size()) {
+            m_levels.resize(m_values.size());
+        }
+    }
     // Null or not a T: BadCastException.
     static std::vector<norv::basalt::Ref<T>> convert(std::vector<NodeRef> const& elements);
 };

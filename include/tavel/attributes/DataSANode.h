@@ -12,8 +12,15 @@
 // at most once per change (the sub-hierarchy incarnation guards it, which
 // also ends them on cycles). Every effective change of the reference reports
 // CA_VALUE_CHANGED with structureChanged true.
+//
+// An edit runs the steps that may refuse (the owner's element hooks, the new
+// node's addOwner) before anything another node can see; a refusal leaves
+// no trace. The node let go is lowered only once the new reference is
+// stored and linked, so its release notification may edit this attribute
+// again, and that edit stands.
 
 #include <tavel/attributes/AttributeBase.h>
+#include <tavel/attributes/EdgeLevels.h>
 
 #include <exception>
 #include <limits>
@@ -34,8 +41,10 @@ public:
 
     virtual std::int64_t getSubHierarchyIncarnation() const; // slot 28
 
-    // Binds newValue before it releases oldValue, so a node referenced again
-    // keeps an owner throughout. Throws what addOwner throws, before any change.
+    // The bookkeeping of a change from oldValue to newValue without storing
+    // it: binds newValue before it releases oldValue, so a node referenced
+    // again keeps an owner throughout. Throws what addOwner or a hook throws,
+    // before any change.
     void updateOwnership(NodeRef oldValue, NodeRef newValue);
 
     static constexpr std::size_t NO_POSITION = std::numeric_limits<std::size_t>::max();
@@ -53,11 +62,8 @@ protected:
 
     std::int32_t m_inhibitUpdateCounter;
     std::int64_t m_subHierarchyIncarnation;
-
-    // As the public form, but an exception from a release notification is
-    // kept in `deferred`: the ownership change is then complete.
-    void updateOwnership(NodeRef const& oldValue, NodeRef const& newValue,
-                         std::exception_ptr& deferred);
+    // The levels the held reference applied to its node.
+    detail::EdgeLevels m_levels;
 };
 
 template <class T> class TAVEL_EXPORT DataSANode : public SANode {

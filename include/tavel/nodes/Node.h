@@ -262,8 +262,10 @@ private:
         return found == m_customAttributes.end() ? nullptr : found->second.attribute.get();
     }
     boost::optional<Attribute&> attributeFor(Specification::OrderedIterator entry);
-    // Lets go of a custom attribute already out of the map.
-    void releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute);
+    // Lets go of a custom attribute already out of the map: unlinks the nodes
+    // it refers to, releases its entry and detaches it.
+    void releaseCustomAttribute(long long key,
+                                boost::shared_ptr<Attribute> const& attribute) noexcept;
     // Hands a change on to a node-reference attribute that refers to this node.
     static void passToOwner(Attribute const& owning, bool structureChanged,
                             boost::optional<Attribute const&> source, long long incarnation);
@@ -274,6 +276,10 @@ private:
     std::int32_t m_inhibitUpdateCounter;
     bool m_changePending;
     bool m_pendingFlag;
+    // A change from below arrived while inhibited: the hierarchical
+    // subscribers and the owners hear of it once inhibition ends.
+    bool m_hierarchyPending = false;
+    bool m_hierarchyPendingFlag = false;
     long long m_subHierarchyIncarnation;
     long long m_instanceIncarnation;
     Specification* m_specification;

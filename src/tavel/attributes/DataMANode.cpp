@@ -1,13 +1,94 @@
 #include <tavel/attributes/DataMANode.h>
 
-#include <tavel/attributes/detail/NodeLinks.h>
+#include "tavel/attributes/NodeLinks.h"
+
 #include <tavel/nodes/Node.h>
 
 #include <algorithm>
+#include <limits>
+#include <utility>
 
 namespace Norv::Tavel {
 
+using detail::EdgeLevels;
 using detail::NodeLinks;
+
+namespace {
+
+constexpr std::size_t ENTERS = std::numeric_limits<std::size_t>::max();
+
+// One step of the walk from the held list to the wanted one: an element of
+// the wanted list enters, or one of the held list leaves, at `index`.
+struct WalkStep {
+    bool enters;
+    std::size_t index;
+    std::size_t element;
+};
+
+// The walk from `held` to `wanted`, which touches only the elements that
+// differ. `from` receives, for every wanted position, the held position it
+// keeps, or ENTERS. The working list is the wanted prefix [0, i) followed by
+// the held elements from `kept` on, so the walk is linear in both lengths.
+template <class R>
+void planWalk(std::vector<R> const& held, std::vector<R> const& wanted,
+              std::vector<WalkStep>& steps, std::vector<std::size_t>& from) {
+    from.assign(wanted.size(), ENTERS);
+    std::size_t i = 0;
+    std::size_t kept = 0;
+    auto heldAt = [&](std::size_t offset) -> Node* {
+        return kept + offset < held.size() ? held[kept + offset].get() : nullptr;
+    };
+    auto wantedAt = [&](std::size_t position) -> Node* {
+        return position < wanted.size() ? wanted[position].get() : nullptr;
+    };
+    for (;;) {
+        Node* const a = heldAt(0);
+        Node* const b = wantedAt(i);
+        if (a == nullptr && b == nullptr) {
+            return;
+        }
+        if (a == nullptr) {
+            steps.push_back({true, i, i});
+            ++i;
+            continue;
+        }
+        if (b == nullptr) {
+            steps.push_back({false, i, kept});
+            ++kept;
+            continue;
+        }
+        Node* const c = heldAt(1);
+        Node* const d = wantedAt(i + 1);
+        if (c == nullptr && d == nullptr) {
+            if (a != b) {
+                steps.push_back({false, i, kept});
+                steps.push_back({true, i, i});
+            } else {
+                from[i] = kept;
+            }
+            return;
+        }
+        if (a == b) {
+            from[i] = kept;
+            bool const both = c != nullptr && c == d;
+            if (both) {
+                from[i + 1] = kept + 1;
+            }
+            i += both ? 2 : 1;
+            kept += both ? 2 : 1;
+        } else if (a != d && c == b) {
+            steps.push_back({false, i, kept});
+            from[i] = kept + 1;
+            ++i;
+            kept += 2;
+        } else {
+            steps.push_back({true, i, i});
+            ++i;
+        }
+    }
+}
+
+} // namespace
 
 MANode::MANode(Node* owner, GUIControlType controlType)
     : AttributeBase<MultiAttributeBase<AT_M_NODE_PTR>>(owner, controlType),
@@ -15,7 +96,8 @@ MANode::MANode(Node* owner, GUIControlType controlType)
 
 MANode::MANode(MANode const& other)
     : AttributeBase<MultiAttributeBase<AT_M_NODE_PTR>>(other), m_inhibitUpdateCounter(0),
-      m_subHierarchyIncarnation(other.m_subHierarchyIncarnation) {}
+      m_subHierarchyIncarnation(other.m_subHierarchyIncarnation),
+      m_levels(other.m_levels.size()) {}
 
 MANode& MANode::operator=(MANode const& other) {
     if (&other != this) {
@@ -36,50 +118,23 @@ void MANode::addElement(NodeRef const& element, std::size_t index) {
     if (!element) {
         throw BadCastException("");
     }
-    NodeLinks::enter(*this, hasOwner() ? &getOwner() : nullptr, *element, index,
-                     m_inhibitUpdateCounter);
+    NodeLinks::Edit edit(*this);
+    edit.enter(element, index);
+    edit.commit();
+    NodeLinks::enter(*element, m_inhibitUpdateCounter);
 }
 
 void MANode::removeElement(NodeRef const& element, std::size_t index) {
     if (!element) {
         return;
     }
+    NodeLinks::Edit edit(*this);
+    edit.leave(element, index);
+    edit.commit();
     std::exception_ptr deferred;
-    NodeLinks::leave(*this, hasOwner() ? &getOwner() : nullptr, *element, index,
-                     m_inhibitUpdateCounter, false, deferred);
+    NodeLinks::lower(*element, m_inhibitUpdateCounter, deferred);
     if (deferred) {
         std::rethrow_exception(deferred);
-    }
-}
-
-void MANode::enter(Node& element, std::size_t index, std::vector<Step>& journal) {
-    NodeLinks::enter(*this, hasOwner() ? &getOwner() : nullptr, element, index,
-                     m_inhibitUpdateCounter);
-    journal.push_back({&element, index, true});
-}
-
-void MANode::leave(Node& element, std::size_t index, std::vector<Step>& journal,
-                   std::exception_ptr& deferred) {
-    NodeLinks::leave(*this, hasOwner() ? &getOwner() : nullptr, element, index,
-                     m_inhibitUpdateCounter, false, deferred);
-    journal.push_back({&element, index, false});
-}
-
-void MANode::rollBack(std::vector<Step> const& journal) noexcept {
-    Node* const owner = hasOwner() ? &getOwner() : nullptr;
-    for (auto step = journal.rbegin(); step != journal.rend(); ++step) {
-        try {
-            std::exception_ptr ignored;
-            if (step->entered) {
-                NodeLinks::leave(*this, owner, *step->element, step->index, m_inhibitUpdateCounter,
-                                 false, ignored);
-            } else {
-                NodeLinks::enter(*this, owner, *step->element, step->index, m_inhibitUpdateCounter);
-            }
-        } catch (...) {
-            // Undoing is best effort: the failure being undone is what the
-            // caller hears of.
-        }
     }
 }
 
@@ -122,67 +177,82 @@ std::vector<norv::basalt::Ref<T>> DataMANode<T>::convert(std::vector<NodeRef> co
     return converted;
 }
 
+namespace {
+
+// Refuses an edit whose hooks edited the same list meanwhile.
+void checkUnchanged(std::uint64_t edits, std::uint64_t before) {
+    if (edits != before) {
+        throw InvalidOperationException("");
+    }
+}
+
+// The nodes an edit let go, with the levels their positions applied; they are
+// lowered once the list is complete.
+template <class T> struct LetGo {
+    std::vector<std::pair<norv::basalt::Ref<T>, std::int32_t>> nodes;
+
+    void add(norv::basalt::Ref<T> node, EdgeLevels const& levels) {
+        if (std::int32_t const applied = levels.applied()) {
+            nodes.emplace_back(std::move(node), applied);
+        }
+    }
+    void lower(std::exception_ptr& deferred) {
+        for (auto const& [node, applied] : nodes) {
+            NodeLinks::lower(*node, applied, deferred);
+        }
+    }
+};
+
+} // namespace
+
 template <class T> void DataMANode<T>::set(std::vector<NodeRef> const& value) {
     std::vector<norv::basalt::Ref<T>> wanted = convert(value);
     if (wanted == m_values) {
         return;
     }
-    // The working list is the wanted prefix [0, i) followed by the held
-    // elements from `kept` on, so the walk is linear in the two lengths.
-    std::vector<Step> journal;
-    std::exception_ptr deferred;
-    try {
-        std::size_t i = 0;
-        std::size_t kept = 0;
-        auto held = [&](std::size_t offset) -> Node* {
-            return kept + offset < m_values.size() ? m_values[kept + offset].get() : nullptr;
-        };
-        auto want = [&](std::size_t position) -> Node* {
-            return position < wanted.size() ? wanted[position].get() : nullptr;
-        };
-        for (;;) {
-            Node* const a = held(0);
-            Node* const b = want(i);
-            if (a == nullptr && b == nullptr) {
-                break;
-            }
-            if (a == nullptr) {
-                enter(*b, i, journal);
-                ++i;
-                continue;
-            }
-            if (b == nullptr) {
-                leave(*a, i, journal, deferred);
-                ++kept;
-                continue;
-            }
-            Node* const c = held(1);
-            Node* const d = want(i + 1);
-            if (c == nullptr && d == nullptr) {
-                if (a != b) {
-                    leave(*a, i, journal, deferred);
-                    enter(*b, i, journal);
-                }
-                break;
-            }
-            if (a == b) {
-                bool const both = c != nullptr && c == d;
-                i += both ? 2 : 1;
-                kept += both ? 2 : 1;
-            } else if (a != d && c == b) {
-                leave(*a, i, journal, deferred);
-                ++i;
-                kept += 2;
-            } else {
-                enter(*b, i, journal);
-                ++i;
-            }
+    keepLevelsInStep();
+    std::vector<WalkStep> steps;
+    std::vector<std::size_t> from;
+    planWalk(m_values, wanted, steps, from);
+
+    NodeLinks::Edit edit(*this);
+    std::uint64_t const before = m_edits;
+    for (WalkStep const& step : steps) {
+        checkUnchanged(m_edits, before);
+        if (step.enters) {
+            edit.enter(wanted[step.element], step.index);
+        } else {
+            edit.leave(m_values[step.element], step.index);
         }
-    } catch (...) {
-        rollBack(journal);
-        throw;
+    }
+    checkUnchanged(m_edits, before);
+    edit.commit();
+
+    // Raised first: a raise that comes round a cycle to this list pushes a
+    // level onto every held position, which the copies below then carry.
+    std::vector<EdgeLevels> levels(wanted.size());
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (from[i] == ENTERS) {
+            levels[i] = NodeLinks::enter(*wanted[i], m_inhibitUpdateCounter);
+        }
+    }
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (from[i] != ENTERS) {
+            levels[i] = m_levels[from[i]];
+        }
+    }
+    LetGo<T> letGo;
+    for (WalkStep const& step : steps) {
+        if (!step.enters) {
+            letGo.add(m_values[step.element], m_levels[step.element]);
+        }
     }
     m_values = std::move(wanted);
+    m_levels = std::move(levels);
+    ++m_edits;
+
+    std::exception_ptr deferred;
+    letGo.lower(deferred);
     postChange(CA_VALUE_CHANGED, true, *this, -1);
     if (deferred) {
         std::rethrow_exception(deferred);
@@ -229,17 +299,25 @@ void DataMANode<T>::insertNodeList(std::vector<norv::basalt::Ref<T>> const& elem
     if (std::any_of(elements.begin(), elements.end(), [](auto const& e) { return !e; })) {
         throw BadCastException("");
     }
-    std::vector<Step> journal;
-    try {
-        for (std::size_t i = 0; i < elements.size(); ++i) {
-            enter(*elements[i], i, journal);
-        }
-    } catch (...) {
-        rollBack(journal);
-        throw;
+    keepLevelsInStep();
+    NodeLinks::Edit edit(*this);
+    std::uint64_t const before = m_edits;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        checkUnchanged(m_edits, before);
+        edit.enter(elements[i], i);
     }
-    auto const position = m_values.begin() + std::ptrdiff_t(std::min(index, m_values.size()));
-    m_values.insert(position, elements.begin(), elements.end());
+    checkUnchanged(m_edits, before);
+    edit.commit();
+
+    std::vector<EdgeLevels> levels;
+    levels.reserve(elements.size());
+    for (auto const& element : elements) {
+        levels.push_back(NodeLinks::enter(*element, m_inhibitUpdateCounter));
+    }
+    std::size_t const position = std::min(index, m_values.size());
+    m_values.insert(m_values.begin() + std::ptrdiff_t(position), elements.begin(), elements.end());
+    m_levels.insert(m_levels.begin() + std::ptrdiff_t(position), levels.begin(), levels.end());
+    ++m_edits;
     postChange(CA_ELEMENTS_INSERTED, true, *this, -1);
 }
 
@@ -248,18 +326,28 @@ template <class T> void DataMANode<T>::eraseElements(std::size_t first, std::siz
         return;
     }
     last = std::max(first, last);
-    std::vector<Step> journal;
-    std::exception_ptr deferred;
-    try {
-        for (std::size_t i = first; i <= last; ++i) {
-            leave(*m_values[i], i, journal, deferred);
-        }
-    } catch (...) {
-        rollBack(journal);
-        throw;
+    keepLevelsInStep();
+    NodeLinks::Edit edit(*this);
+    std::uint64_t const before = m_edits;
+    for (std::size_t i = first; i <= last; ++i) {
+        checkUnchanged(m_edits, before);
+        edit.leave(m_values[i], i);
+    }
+    checkUnchanged(m_edits, before);
+    edit.commit();
+
+    LetGo<T> letGo;
+    for (std::size_t i = first; i <= last; ++i) {
+        letGo.add(std::move(m_values[i]), m_levels[i]);
     }
     m_values.erase(m_values.begin() + std::ptrdiff_t(first),
                    m_values.begin() + std::ptrdiff_t(last) + 1);
+    m_levels.erase(m_levels.begin() + std::ptrdiff_t(first),
+                   m_levels.begin() + std::ptrdiff_t(last) + 1);
+    ++m_edits;
+
+    std::exception_ptr deferred;
+    letGo.lower(deferred);
     postChange(CA_ELEMENTS_REMOVED, true, *this, -1);
     if (deferred) {
         std::rethrow_exception(deferred);
@@ -274,19 +362,26 @@ template <class T> void DataMANode<T>::eraseElement(std::size_t index) {
 
 template <class T> void DataMANode<T>::incInhibitUpdateCounter() {
     ++m_inhibitUpdateCounter;
-    for (auto const& element : m_values) {
-        NodeLinks::raise(*element);
+    keepLevelsInStep();
+    for (std::size_t i = 0; i < m_values.size(); ++i) {
+        NodeLinks::raise(*m_values[i], m_levels[i]);
     }
 }
 
 template <class T> void DataMANode<T>::decInhibitUpdateCounter() {
-    std::exception_ptr deferred;
-    // A release notification may edit this list: walk a snapshot.
-    std::vector<norv::basalt::Ref<T>> const elements = m_values;
-    for (auto const& element : elements) {
-        NodeLinks::lower(*element, deferred);
-    }
+    // Its own state first: a release notification may edit this list.
     --m_inhibitUpdateCounter;
+    keepLevelsInStep();
+    std::vector<norv::basalt::Ref<T>> lowered;
+    for (std::size_t i = 0; i < m_values.size(); ++i) {
+        if (m_levels[i].pop()) {
+            lowered.push_back(m_values[i]);
+        }
+    }
+    std::exception_ptr deferred;
+    for (auto const& element : lowered) {
+        NodeLinks::lower(*element, 1, deferred);
+    }
     if (deferred) {
         std::rethrow_exception(deferred);
     }

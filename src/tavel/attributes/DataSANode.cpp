@@ -1,10 +1,12 @@
 #include <tavel/attributes/DataSANode.h>
 
-#include <tavel/attributes/detail/NodeLinks.h>
+#include "tavel/attributes/NodeLinks.h"
+
 #include <tavel/nodes/Node.h>
 
 namespace Norv::Tavel {
 
+using detail::EdgeLevels;
 using detail::NodeLinks;
 
 SANode::SANode(Node* owner, GUIControlType controlType)
@@ -33,52 +35,46 @@ std::int64_t SANode::getSubHierarchyIncarnation() const {
 void SANode::incInhibitUpdateCounter() {
     ++m_inhibitUpdateCounter;
     if (Node* node = referencedNode()) {
-        NodeLinks::raise(*node);
+        NodeLinks::raise(*node, m_levels);
     }
 }
 
 void SANode::decInhibitUpdateCounter() {
-    std::exception_ptr deferred;
-    if (Node* node = referencedNode()) {
-        NodeLinks::lower(*node, deferred);
-    }
+    // Its own state first: the node's release notification may edit this reference.
     --m_inhibitUpdateCounter;
+    Node* const node = referencedNode();
+    if (node == nullptr || !m_levels.pop()) {
+        return;
+    }
+    NodeRef const held(node);
+    std::exception_ptr deferred;
+    NodeLinks::lower(*node, 1, deferred);
     if (deferred) {
         std::rethrow_exception(deferred);
     }
 }
 
 void SANode::updateOwnership(NodeRef oldValue, NodeRef newValue) {
-    std::exception_ptr deferred;
-    updateOwnership(oldValue, newValue, deferred);
-    if (deferred) {
-        std::rethrow_exception(deferred);
-    }
-}
-
-void SANode::updateOwnership(NodeRef const& oldValue, NodeRef const& newValue,
-                             std::exception_ptr& deferred) {
     if (oldValue == newValue) {
         return;
     }
-    Node* const owner = hasOwner() ? &getOwner() : nullptr;
+    NodeLinks::Edit edit(*this);
     if (newValue) {
-        NodeLinks::enter(*this, owner, *newValue, NO_POSITION, m_inhibitUpdateCounter);
+        edit.enter(newValue, NO_POSITION);
     }
-    if (!oldValue) {
-        return;
+    if (oldValue) {
+        edit.leave(oldValue, NO_POSITION);
     }
-    try {
-        NodeLinks::leave(*this, owner, *oldValue, NO_POSITION, m_inhibitUpdateCounter, true,
-                         deferred);
-    } catch (...) {
-        // The old node's hook refused: unbind the new node again.
-        if (newValue) {
-            std::exception_ptr ignored;
-            NodeLinks::leave(*this, owner, *newValue, NO_POSITION, m_inhibitUpdateCounter, true,
-                             ignored);
-        }
-        throw;
+    edit.commit();
+    if (newValue) {
+        NodeLinks::enter(*newValue, m_inhibitUpdateCounter);
+    }
+    std::exception_ptr deferred;
+    if (oldValue) {
+        NodeLinks::lower(*oldValue, m_inhibitUpdateCounter, deferred);
+    }
+    if (deferred) {
+        std::rethrow_exception(deferred);
     }
 }
 
@@ -117,10 +113,27 @@ template <class T> void DataSANode<T>::set(NodeRef const& value) {
             throw BadCastException("");
         }
     }
-    // A release notification that throws is passed on once the change is made.
+    NodeRef const old = m_value;
+    NodeLinks::Edit edit(*this);
+    if (value) {
+        edit.enter(value, NO_POSITION);
+    }
+    if (old) {
+        edit.leave(old, NO_POSITION);
+    }
+    if (m_value != old) {
+        // A hook set this reference meanwhile: that edit stands, this one is refused.
+        throw InvalidOperationException("");
+    }
+    edit.commit();
+    EdgeLevels const entered = value ? NodeLinks::enter(*value, m_inhibitUpdateCounter) : EdgeLevels();
+    EdgeLevels const letGo = std::exchange(m_levels, entered);
+    m_value = std::move(typed);
+    // A release notification that throws is passed on once the change is reported.
     std::exception_ptr deferred;
-    updateOwnership(m_value, value, deferred);
-    m_value = typed;
+    if (old) {
+        NodeLinks::lower(*old, letGo.applied(), deferred);
+    }
     postChange(CA_VALUE_CHANGED, true, *this, -1);
     if (deferred) {
         std::rethrow_exception(deferred);

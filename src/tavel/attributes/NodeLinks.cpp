@@ -1,63 +1,45 @@
-#include <tavel/attributes/detail/NodeLinks.h>
+#include "tavel/attributes/NodeLinks.h"
 
-#include <tavel/attributes/Attribute.h>
-#include <tavel/nodes/Node.h>
+#include <tavel/nodes/Specification.h>
+#include <tavel/types/Exceptions.h>
 
 namespace Norv::Tavel::detail {
 
-void NodeLinks::enter(Attribute const& attribute, Node* owner, Node& element, std::size_t index,
-                      std::int32_t depth) {
-    if (owner != nullptr) {
-        owner->addElement(element, index, attribute);
-        try {
-            element.addOwner(*owner, attribute);
-        } catch (...) {
-            try {
-                owner->removeElement(element, index, attribute);
-            } catch (...) {
-                // The first failure is the one the caller hears of.
-            }
-            throw;
-        }
-    }
-    for (std::int32_t i = 0; i < depth; ++i) {
-        raise(element);
-    }
-}
-
-void NodeLinks::leave(Attribute const& attribute, Node* owner, Node& element, std::size_t index,
-                      std::int32_t depth, bool lowerBeforeUnlink, std::exception_ptr& deferred) {
-    if (owner != nullptr) {
-        owner->removeElement(element, index, attribute);
-    }
-    if (!lowerBeforeUnlink) {
-        unlink(attribute, owner, element);
-    }
-    for (std::int32_t i = 0; i < depth; ++i) {
-        lower(element, deferred);
-    }
-    if (lowerBeforeUnlink) {
-        unlink(attribute, owner, element);
-    }
-}
-
-void NodeLinks::unlink(Attribute const& attribute, Node* owner, Node& element) {
-    if (owner != nullptr) {
-        element.removeOwner(*owner, attribute);
-    }
-}
-
-void NodeLinks::raise(Node& element) {
-    element.incInhibitUpdateCounter();
-}
-
-void NodeLinks::lower(Node& element, std::exception_ptr& deferred) {
+void NodeLinks::raise(Node& element, EdgeLevels& levels) {
+    bool applied = true;
     try {
-        element.decInhibitUpdateCounter();
+        applied = NodeInternals::raise(element);
     } catch (...) {
-        if (!deferred) {
-            deferred = std::current_exception();
+        // Only a host attribute's own raise can throw, after the node's
+        // depth was raised: the level stands and is returned later.
+        reportIgnoredFailure("incInhibitUpdateCounter");
+    }
+    levels.push(applied);
+}
+
+EdgeLevels NodeLinks::enter(Node& element, std::int32_t depth) {
+    EdgeLevels levels;
+    for (std::int32_t i = 0; i < depth; ++i) {
+        raise(element, levels);
+    }
+    return levels;
+}
+
+void NodeLinks::lower(Node& element, std::int32_t count, std::exception_ptr& deferred) {
+    for (std::int32_t i = 0; i < count; ++i) {
+        try {
+            NodeInternals::lower(element);
+        } catch (...) {
+            if (!deferred) {
+                deferred = std::current_exception();
+            }
         }
+    }
+}
+
+void NodeLinks::unlink(Attribute const& attribute, Node* owner, Node& element) noexcept {
+    if (owner != nullptr) {
+        NodeInternals::unlinkOwner(element, *owner, attribute);
     }
 }
 
@@ -77,6 +59,83 @@ void NodeLinks::postChange(Attribute& attribute, std::int64_t& subHierarchyIncar
     if (attribute.m_owner != nullptr) {
         attribute.m_owner->postAttributeChange(action, attribute, source, structureChanged,
                                                subHierarchyIncarnation);
+    }
+}
+
+NodeLinks::Edit::Edit(Attribute& attribute)
+    : m_attribute(attribute), m_owner(attribute.m_owner), m_keepOwner(m_owner) {
+    if (m_owner != nullptr) {
+        AttributeSpecification const* entry = nullptr;
+        try {
+            entry = attribute.getAttributeSpecification();
+        } catch (UnknownAttributeException const&) {
+            // Not known to its owner yet (a member of a node under construction).
+        }
+        if (entry != nullptr && entry->isCustom()) {
+            m_keepAttribute = m_owner->getCustomAttributePointer(entry->offset);
+        }
+    }
+}
+
+NodeLinks::Edit::~Edit() {
+    if (!m_committed) {
+        undo();
+    }
+}
+
+void NodeLinks::Edit::enter(NodeRef const& element, std::size_t index) {
+    if (m_owner != nullptr) {
+        m_owner->addElement(*element, index, m_attribute);
+        std::size_t const links = element->m_owners.size();
+        try {
+            element->addOwner(*m_owner, m_attribute);
+        } catch (...) {
+            NodeInternals::dropLinkAddedBy(*element, *m_owner, m_attribute, links);
+            try {
+                m_owner->removeElement(*element, index, m_attribute);
+            } catch (...) {
+                reportIgnoredFailure("removeElement");
+            }
+            throw;
+        }
+    }
+    m_steps.push_back(Step{element, index, true});
+}
+
+void NodeLinks::Edit::leave(NodeRef const& element, std::size_t index) {
+    if (m_owner != nullptr) {
+        m_owner->removeElement(*element, index, m_attribute);
+    }
+    m_steps.push_back(Step{element, index, false});
+}
+
+void NodeLinks::Edit::commit() noexcept {
+    m_committed = true;
+    if (m_owner == nullptr) {
+        return;
+    }
+    for (Step const& step : m_steps) {
+        if (!step.entered) {
+            NodeInternals::unlinkOwner(*step.element, *m_owner, m_attribute);
+        }
+    }
+}
+
+void NodeLinks::Edit::undo() noexcept {
+    if (m_owner == nullptr) {
+        return;
+    }
+    for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
+        try {
+            if (step->entered) {
+                NodeInternals::unlinkOwner(*step->element, *m_owner, m_attribute);
+                m_owner->removeElement(*step->element, step->index, m_attribute);
+            } else {
+                m_owner->addElement(*step->element, step->index, m_attribute);
+            }
+        } catch (...) {
+            reportIgnoredFailure(step->entered ? "removeElement" : "addElement");
+        }
     }
 }
 

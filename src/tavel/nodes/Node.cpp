@@ -1,8 +1,12 @@
 #include <tavel/nodes/Node.h>
 
+#include "tavel/nodes/NodeInternals.h"
+
 #include <tavel/attributes/CreateAttribute.h>
 #include <tavel/conversion/Utilities.h>
 #include <tavel/types/Exceptions.h>
+
+#include <basalt/DebugOutput.h>
 
 #include <algorithm>
 #include <exception>
@@ -19,43 +23,13 @@ using norv::basalt::LC_REFERENCED;
 using norv::basalt::Ref;
 using norv::basalt::Uuid;
 using norv::basalt::signal::Connection;
+using detail::FirstException;
+using detail::isHeldByRef;
+using detail::KeepAlive;
+using detail::Reached;
 
-namespace {
+namespace detail {
 
-long long s_nodeIdCounter = 0;
-long long s_customAttributeCounter = 0;
-
-constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
-
-bool isHeldByRef(Node const& node) {
-    norv::basalt::RefCounter const* const counter = node.refCounter();
-    return counter->getLifeCycle() == LC_REFERENCED && counter->getStrongCount() > 0;
-}
-
-// Runs every step even when one throws, then rethrows the first exception.
-class FirstException {
-public:
-    template <class F> void attempt(F&& step) {
-        try {
-            step();
-        } catch (...) {
-            if (!m_first) {
-                m_first = std::current_exception();
-            }
-        }
-    }
-    void rethrow() const {
-        if (m_first) {
-            std::rethrow_exception(m_first);
-        }
-    }
-
-private:
-    std::exception_ptr m_first;
-};
-
-// Drops the last strong reference to a node, which ends it. Its subscribers'
-// exception is passed on unless another one is already on its way.
 void releaseLast(Node& node) {
     // The caller holds the node; that hold becomes this reference.
     Ref<Node> last(&node);
@@ -67,61 +41,24 @@ void releaseLast(Node& node) {
     }
 }
 
-// Holds a strong reference while a node notifies, so that a subscriber dropping
-// the last one cannot free the node under the running operation. Nodes not yet
-// handed to a Ref, and nodes being destroyed, are not held. It sits on the path
-// of every notified set, so it costs three counter calls and nothing more.
-class KeepAlive {
-public:
-    KeepAlive(Node& node, bool needed) {
-        if (needed && isHeldByRef(node)) {
-            node.refCounter()->hold();
-            m_node = &node;
-        }
+void reportIgnoredFailure(char const* where) noexcept {
+    try {
+        norv::basalt::outputDebugString(
+            QStringLiteral("Tavel: %1 threw while an edit was undone; the undo went on.\n")
+                .arg(QString::fromLatin1(where))
+                .toStdU16String());
+    } catch (...) {
     }
-    ~KeepAlive() noexcept(false) {
-        if (m_node != nullptr && m_node->refCounter()->release() == 0) {
-            // The last reference went meanwhile: a Ref ends the node properly.
-            m_node->refCounter()->hold();
-            releaseLast(*m_node);
-        }
-    }
-    KeepAlive(KeepAlive const&) = delete;
-    KeepAlive& operator=(KeepAlive const&) = delete;
+}
 
-private:
-    Node* m_node = nullptr;
-};
+} // namespace detail
 
-// A node reached by a walk, held (like KeepAlive, but movable) where it can
-// be, so a subscriber cannot free it while the walk still has it in hand.
-struct Reached {
-    Node* node;
-    bool held = false;
+namespace {
 
-    explicit Reached(Node& reached) : node(&reached), held(isHeldByRef(reached)) {
-        if (held) {
-            node->refCounter()->hold();
-        }
-    }
-    Reached(Reached&& other) noexcept : node(other.node), held(std::exchange(other.held, false)) {}
-    Reached(Reached const& other) : Reached(*other.node) {}
-    Reached& operator=(Reached other) noexcept {
-        std::swap(node, other.node);
-        std::swap(held, other.held);
-        return *this;
-    }
-    ~Reached() {
-        if (held && node->refCounter()->release() == 0) {
-            node->refCounter()->hold();
-            // A walk is no place to pass on a destroyed node's subscriber exception.
-            try {
-                releaseLast(*node);
-            } catch (...) {
-            }
-        }
-    }
-};
+long long s_nodeIdCounter = 0;
+long long s_customAttributeCounter = 0;
+
+constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
 
 // The nodes a node-reference attribute refers to, one per position; empty
 // for every other kind.
@@ -165,46 +102,6 @@ thread_local std::vector<PendingClimb>* t_climb = nullptr;
 
 } // namespace
 
-// The notification and inhibition steps of Node. Declared here only, so the
-// calls among them stay inside the library and can be inlined: they are on
-// the path of every set.
-struct detail::NodeInternals {
-    using OptionalAttribute = boost::optional<Attribute const&>;
-
-    static void checkNotDestroying(Node const& node);
-    static void ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
-                          bool structureChanged, long long incarnation);
-    static void hierarchicalChange(Node& node, OptionalAttribute source, bool structureChanged,
-                                   long long incarnation);
-    static void releasePendingChange(Node& node, OptionalAttribute attribute,
-                                     OptionalAttribute source, bool structureChanged,
-                                     long long incarnation);
-    static void notifyHierarchy(Node& node, OptionalAttribute source, bool structureChanged,
-                                long long incarnation);
-    // Brings the inhibit levels this node applied to one or to every custom
-    // attribute to `target`.
-    static void syncInhibition(Node& node, long long key, std::int32_t target);
-    static void syncInhibition(Node& node, Attribute const& attribute, std::int32_t target);
-    static void syncAllInhibition(Node& node, std::int32_t target);
-    static void dropSignals(Node& node) noexcept;
-
-    // One inhibit pass (raise or lower) from `root` through everything below.
-    static void runInhibitPass(Node& root, int direction);
-    static void expandForInhibition(Node& node, int direction, std::vector<Reached>& children,
-                                    FirstException& failure);
-    static void finishLowering(Node& node, FirstException& failure);
-
-    // Adds (+1) or removes (-1) every registry link that crosses between this
-    // node's registry and the registries of its owners and of the nodes it
-    // refers to.
-    static void countRegistryLinks(Node& node, int delta);
-    static void countLink(Registry& superior, Registry& depending, int delta);
-
-    static std::vector<Node const*> ownersOf(Node const& node);
-    static Node const* findParent(Node const& node, Uuid const& classId, bool exact);
-    static Node const* findAncestor(Node const& node, Uuid const& classId);
-};
-
 using Internals = detail::NodeInternals;
 
 // ---------------------------------------------------------------------------
@@ -235,11 +132,7 @@ Node::~Node() {
     CustomAttributes attributes;
     attributes.swap(m_customAttributes);
     for (auto const& entry : attributes) {
-        try {
-            m_specification->destroyCustomAttribute(entry.first);
-            releaseCustomAttribute(entry.second.attribute);
-        } catch (...) {
-        }
+        releaseCustomAttribute(entry.first, entry.second.attribute);
     }
     attributes.clear();
     --Registry::INSTANCE_COUNTER;
@@ -396,7 +289,14 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
     }
 
     KeepAlive const keepAlive(*this, true);
+    bool const held = isHeldByRef(*this);
     postAttributeChange(CA_ATTRIBUTE_ADDED, *attribute, *attribute, true, incrementIncarnation());
+    // A subscriber may have removed the attribute again, or dropped the node
+    // (which then ends with this call): either way there is nothing to hand out.
+    if (customAttribute(key) != attribute.get() ||
+        (held && refCounter()->getStrongCount() <= 1)) {
+        throw InvalidOperationException("");
+    }
     return *attribute;
 }
 
@@ -440,9 +340,8 @@ void Node::removeAttribute(QString const& name) {
     FirstException failure;
     failure.attempt([&] { Internals::syncInhibition(*this, key, 0); });
     if (customAttribute(key) == held.get()) {
-        m_specification->removeAttribute(key);
         m_customAttributes.erase(key);
-        releaseCustomAttribute(held);
+        releaseCustomAttribute(key, held);
         failure.attempt([&] {
             postAttributeChange(CA_ATTRIBUTE_REMOVED, boost::none, boost::none, true,
                                 incrementIncarnation());
@@ -466,21 +365,27 @@ void Node::removeAllAttributes() {
     CustomAttributes attributes;
     attributes.swap(m_customAttributes);
     for (auto const& entry : attributes) {
-        try {
-            m_specification->removeAttribute(entry.first);
-        } catch (AttributeCannotBeRemovedException const&) {
-        }
-        releaseCustomAttribute(entry.second.attribute);
+        releaseCustomAttribute(entry.first, entry.second.attribute);
     }
     failure.rethrow();
 }
 
-void Node::releaseCustomAttribute(boost::shared_ptr<Attribute> const& attribute) {
-    // The nodes it refers to forget it as an owner link of this node, and it
-    // forgets this node: a holder keeps an attribute with no dangling pointer.
-    for (NodeRef const& element : referencedNodes(*attribute)) {
-        element->removeOwner(*this, *attribute);
+void Node::releaseCustomAttribute(long long key,
+                                  boost::shared_ptr<Attribute> const& attribute) noexcept {
+    // The nodes it refers to forget their owner links while the attribute
+    // still has its entry and owner: a removeOwner hook may read its name.
+    if (attribute->m_specification == nullptr) {
+        attribute->m_specification = m_specification->findByOffset(key);
     }
+    for (NodeRef const& element : referencedNodes(*attribute)) {
+        Internals::unlinkOwner(*element, *this, *attribute);
+    }
+    try {
+        m_specification->destroyCustomAttribute(key);
+    } catch (...) {
+        // Only a fixed entry refuses, and custom keys never name one.
+    }
+    // A holder keeps an attribute with no dangling pointer.
     attribute->detachFromOwner();
 }
 
@@ -626,14 +531,25 @@ void Node::postChange(ChangeAction action, boost::optional<Attribute const&> att
     }
     case CA_UPDATES_RELEASED:
         if (m_changePending) {
-            Internals::releasePendingChange(*this, attribute, source, structureChanged,
-                                            incarnation);
+            KeepAlive const keepAlive(*this, true);
+            m_changePending = false;
+            m_pendingFlag = false;
+            m_hierarchyPending = false;
+            m_hierarchyPendingFlag = false;
+            if (m_nodeChangeSignal != nullptr) {
+                (*m_nodeChangeSignal)(CA_UPDATES_RELEASED, *this, attribute);
+            }
+            Internals::notifyHierarchy(*this, source, structureChanged, incarnation);
             return;
         }
         break;
-    case CA_CHILD_CHANGED:
+    case CA_CHILD_CHANGED: {
+        // The hierarchical subscribers may drop this node while the climb goes on.
+        KeepAlive const keepAlive(*this,
+                                  m_inhibitUpdateCounter == 0 && m_hierarchicalSignal != nullptr);
         Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
         return;
+    }
     default:
         break;
     }
@@ -668,22 +584,34 @@ void Internals::hierarchicalChange(Node& node, OptionalAttribute source, bool st
         return;
     }
     node.m_subHierarchyIncarnation = incarnation;
-    if (node.m_inhibitUpdateCounter == 0 &&
-        (node.m_hierarchicalSignal != nullptr || !node.m_owners.empty())) {
+    if (node.m_inhibitUpdateCounter != 0) {
+        // Deferred, never dropped: told once the node's inhibition ends.
+        node.m_hierarchyPending = true;
+        node.m_hierarchyPendingFlag = node.m_hierarchyPendingFlag || structureChanged;
+        return;
+    }
+    if (node.m_hierarchicalSignal != nullptr || !node.m_owners.empty()) {
         notifyHierarchy(node, source, structureChanged, incarnation);
     }
 }
 
-void Internals::releasePendingChange(Node& node, OptionalAttribute attribute,
-                                     OptionalAttribute source, bool structureChanged,
-                                     long long incarnation) {
-    KeepAlive const keepAlive(node, true);
-    node.m_changePending = false;
-    node.m_pendingFlag = false;
-    if (node.m_nodeChangeSignal != nullptr) {
-        (*node.m_nodeChangeSignal)(CA_UPDATES_RELEASED, node, attribute);
+// A held-back own change is reported as CA_UPDATES_RELEASED, to node change
+// subscribers and then up the hierarchy; a change from below alone only up
+// the hierarchy. Either way the hierarchy hears once.
+void Internals::releasePendingChanges(Node& node) {
+    bool const structure = node.m_pendingFlag || node.m_hierarchyPendingFlag;
+    if (node.m_changePending) {
+        node.postChange(CA_UPDATES_RELEASED, boost::none, boost::none, structure,
+                        node.m_subHierarchyIncarnation);
+        return;
     }
-    notifyHierarchy(node, source, structureChanged, incarnation);
+    if (!node.m_hierarchyPending || node.getLifeCycle() == LC_DESTROYING) {
+        return;
+    }
+    KeepAlive const keepAlive(node, true);
+    node.m_hierarchyPending = false;
+    node.m_hierarchyPendingFlag = false;
+    notifyHierarchy(node, boost::none, structure, node.m_subHierarchyIncarnation);
 }
 
 void Node::passToOwner(Attribute const& owning, bool structureChanged,
@@ -772,38 +700,48 @@ void Internals::syncAllInhibition(Node& node, std::int32_t target) {
 }
 
 void Node::incInhibitUpdateCounter() {
-    InhibitPass* const pass = t_inhibitPass;
-    if (pass != nullptr && pass->collecting != nullptr && pass->direction > 0) {
-        // Reached from a node the pass is expanding: raised now, entered later.
-        if (!m_onInhibitPath) {
-            ++m_inhibitUpdateCounter;
-            pass->collecting->emplace_back(*this);
-        }
-        return;
-    }
-    Internals::runInhibitPass(*this, +1);
+    Internals::raise(*this);
 }
 
 void Node::decInhibitUpdateCounter() {
-    if (m_inhibitUpdateCounter == 0) {
+    Internals::lower(*this);
+}
+
+bool Internals::raise(Node& node) {
+    InhibitPass* const pass = t_inhibitPass;
+    if (pass != nullptr && pass->collecting != nullptr && pass->direction > 0) {
+        // Reached from a node the pass is expanding: raised now, entered later.
+        if (node.m_onInhibitPath) {
+            return false;
+        }
+        ++node.m_inhibitUpdateCounter;
+        pass->collecting->emplace_back(node);
+        return true;
+    }
+    runInhibitPass(node, +1);
+    return true;
+}
+
+void Internals::lower(Node& node) {
+    if (node.m_inhibitUpdateCounter == 0) {
         return;
     }
     InhibitPass* const pass = t_inhibitPass;
     if (pass != nullptr && pass->collecting != nullptr && pass->direction < 0) {
         // Reached from a node the pass is expanding: lowered once everything
         // below it has been, as a recursive walk would.
-        if (!m_onInhibitPath) {
-            pass->collecting->emplace_back(*this);
-        }
+        pass->collecting->emplace_back(node);
         return;
     }
-    Internals::runInhibitPass(*this, -1);
+    runInhibitPass(node, -1);
 }
 
-// A pass walks the graph depth-first with an explicit stack. A node met again
-// on the path that leads to it (a cycle) is skipped, both when raising and
-// when lowering, so the two passes over an unchanged graph touch the same
-// nodes equally often and every counter returns to where it was.
+// A pass walks the graph depth-first with an explicit stack. Raising skips a
+// node met again on the path that leads to it (a cycle), and the edge records
+// that it applied nothing; lowering follows only the edges that applied a
+// level (EdgeLevels), so it returns exactly what was raised, and may meet a
+// node again on its path when the cycle was closed inside the scope. A
+// diamond is inhibited once per path to its lower node: that is the rule.
 void Internals::runInhibitPass(Node& root, int direction) {
     struct Frame {
         explicit Frame(Reached node) : reached(std::move(node)) {}
@@ -814,14 +752,17 @@ void Internals::runInhibitPass(Node& root, int direction) {
     InhibitPass pass{direction};
     std::vector<Frame> stack;
     struct Scope {
+        InhibitPass& pass;
         InhibitPass* outer;
         std::vector<Frame>& stack;
-        Scope(InhibitPass& pass, std::vector<Frame>& frames)
-            : outer(std::exchange(t_inhibitPass, &pass)), stack(frames) {}
+        Scope(InhibitPass& running, std::vector<Frame>& frames)
+            : pass(running), outer(std::exchange(t_inhibitPass, &running)), stack(frames) {}
         ~Scope() {
             t_inhibitPass = outer;
-            for (Frame const& frame : stack) {
-                frame.reached.node->m_onInhibitPath = false;
+            if (pass.direction > 0) {
+                for (Frame const& frame : stack) {
+                    frame.reached.node->m_onInhibitPath = false;
+                }
             }
         }
     } const scope(pass, stack);
@@ -842,7 +783,9 @@ void Internals::runInhibitPass(Node& root, int direction) {
             continue;
         }
         Node& node = *top.reached.node;
-        node.m_onInhibitPath = false;
+        if (direction > 0) {
+            node.m_onInhibitPath = false;
+        }
         Reached const finished = std::move(top.reached);
         stack.pop_back();
         if (direction < 0) {
@@ -854,7 +797,9 @@ void Internals::runInhibitPass(Node& root, int direction) {
 
 void Internals::expandForInhibition(Node& node, int direction, std::vector<Reached>& children,
                                     FirstException& failure) {
-    node.m_onInhibitPath = true;
+    if (direction > 0) {
+        node.m_onInhibitPath = true;
+    }
     InhibitPass& pass = *t_inhibitPass;
     // Only the attribute calls below collect; whatever else runs meanwhile
     // (a subscriber) starts passes of its own.
@@ -894,11 +839,8 @@ void Internals::finishLowering(Node& node, FirstException& failure) {
     --node.m_inhibitUpdateCounter;
     // Attributes added or inhibited anew while the pass ran are brought in line.
     failure.attempt([&] { syncAllInhibition(node, node.m_inhibitUpdateCounter); });
-    if (node.m_inhibitUpdateCounter == 0 && node.m_changePending) {
-        failure.attempt([&] {
-            node.postChange(CA_UPDATES_RELEASED, boost::none, boost::none, node.m_pendingFlag,
-                            node.m_subHierarchyIncarnation);
-        });
+    if (node.m_inhibitUpdateCounter == 0) {
+        failure.attempt([&] { releasePendingChanges(node); });
     }
 }
 
@@ -1030,6 +972,34 @@ void Node::removeOwner(Node const& owner, Attribute const& attribute) {
     }
 }
 
+void Internals::unlinkOwner(Node& node, Node const& owner, Attribute const& attribute) noexcept {
+    std::size_t const links = node.m_owners.size();
+    try {
+        node.removeOwner(owner, attribute);
+        return;
+    } catch (...) {
+        detail::reportIgnoredFailure("removeOwner");
+    }
+    if (node.m_owners.size() == links) {
+        try {
+            node.Node::removeOwner(owner, attribute);
+        } catch (...) {
+            detail::reportIgnoredFailure("removeOwner");
+        }
+    }
+}
+
+void Internals::dropLinkAddedBy(Node& node, Node const& owner, Attribute const& attribute,
+                                std::size_t linksBefore) noexcept {
+    if (node.m_owners.size() > linksBefore) {
+        try {
+            node.Node::removeOwner(owner, attribute);
+        } catch (...) {
+            detail::reportIgnoredFailure("removeOwner");
+        }
+    }
+}
+
 void Internals::countLink(Registry& superior, Registry& depending, int delta) {
     if (delta > 0) {
         superior.addDependingRegistry(depending);
@@ -1072,26 +1042,31 @@ void Internals::countRegistryLinks(Node& node, int delta) {
 
 namespace {
 
-// The first owner of `node` that passes `matches` and is not being destroyed.
+// The owners of a node in owner-link order.
+std::vector<Node const*> ownersOf(Node const& node) {
+    std::vector<Node const*> owners;
+    owners.reserve(node.getNumberOfOwnerLinks());
+    detail::NodeInternals::forEachOwner(node, [&](Node const& owner) {
+        owners.push_back(&owner);
+        return false;
+    });
+    return owners;
+}
+
+// The first owner of `node` that passes `matches` and is not being destroyed,
+// tested in place: the search stops at the first match.
 template <class Matches> Node const* firstOwner(Node const& node, Matches const& matches) {
-    for (Node const* const owner : detail::NodeInternals::ownersOf(node)) {
-        if (owner->getLifeCycle() != LC_DESTROYING && matches(*owner)) {
-            return owner;
+    Node const* found = nullptr;
+    detail::NodeInternals::forEachOwner(node, [&](Node const& owner) {
+        if (owner.getLifeCycle() != LC_DESTROYING && matches(owner)) {
+            found = &owner;
         }
-    }
-    return nullptr;
+        return found != nullptr;
+    });
+    return found;
 }
 
 } // namespace
-
-std::vector<Node const*> Internals::ownersOf(Node const& node) {
-    std::vector<Node const*> owners;
-    owners.reserve(node.m_owners.size());
-    for (auto const& link : node.m_owners) {
-        owners.push_back(link.second);
-    }
-    return owners;
-}
 
 Node const* Internals::findParent(Node const& node, Uuid const& classId, bool exact) {
     return firstOwner(node, [&](Node const& owner) {

@@ -1,0 +1,87 @@
+#pragma once
+// Internal: what node-reference attributes do to the nodes at both ends of
+// their edges. The node operations involved are protected members of Node;
+// this one class is Node's friend on behalf of all reference attributes.
+//
+// Every edge keeps the inhibit levels it applied to its node (EdgeLevels),
+// and letting the edge go returns exactly those.
+
+#include <tavel/attributes/Attribute.h>
+#include <tavel/attributes/EdgeLevels.h>
+#include <tavel/nodes/Node.h>
+
+#include "tavel/nodes/NodeInternals.h"
+
+#include <boost/optional.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <vector>
+
+namespace Norv::Tavel::detail {
+
+struct NodeLinks {
+    // Raises element once on behalf of one edge and records the slot.
+    static void raise(Node& element, EdgeLevels& levels);
+    // The levels of an edge that enters an attribute inhibited `depth` deep.
+    static EdgeLevels enter(Node& element, std::int32_t depth);
+    // Lowers `count` levels an edge applied. A release notification that
+    // throws is kept in `deferred`, so the caller's bookkeeping completes.
+    static void lower(Node& element, std::int32_t count, std::exception_ptr& deferred);
+    // The owner link only: what destruction undoes. Never fails.
+    static void unlink(Attribute const& attribute, Node* owner, Node& element) noexcept;
+
+    // The change path of a reference attribute: its own change (incarnation
+    // -1) draws a fresh number for both its incarnations; a change from below
+    // passes only when newer than the sub-hierarchy incarnation, which also
+    // ends it on cycles. Then the owner, if any, is told.
+    static void postChange(Attribute& attribute, std::int64_t& subHierarchyIncarnation,
+                           ChangeAction action, bool structureChanged,
+                           boost::optional<Attribute const&> source, std::int64_t incarnation);
+
+    // One edit of a reference attribute, in two phases.
+    //
+    // First the steps that may refuse, for every element that enters or
+    // leaves in the order of the edit: the owner's addElement hook and the
+    // element's addOwner, or the owner's removeElement hook. Nobody else can
+    // observe them, so when one throws, the edit is dropped and undoes them
+    // directly, in reverse: links are taken back without asking, hooks are
+    // told of the undo and what they throw is reported, never passed on.
+    //
+    // Then commit(), which cannot be refused: it unlinks the elements that
+    // left. The attribute then raises the entering elements, stores its new
+    // value and only after that lowers the elements it let go (from a
+    // snapshot), so whatever their release notifications do starts from a
+    // consistent attribute. The edit keeps the owner and a custom attribute
+    // alive until it ends.
+    class Edit {
+    public:
+        explicit Edit(Attribute& attribute);
+        ~Edit();
+        Edit(Edit const&) = delete;
+        Edit& operator=(Edit const&) = delete;
+
+        void enter(NodeRef const& element, std::size_t index);
+        void leave(NodeRef const& element, std::size_t index);
+        void commit() noexcept;
+
+    private:
+        struct Step {
+            NodeRef element;
+            std::size_t index;
+            bool entered;
+        };
+        void undo() noexcept;
+
+        Attribute& m_attribute;
+        Node* m_owner;
+        KeepAlive m_keepOwner;
+        boost::shared_ptr<Attribute> m_keepAttribute;
+        std::vector<Step> m_steps;
+        bool m_committed = false;
+    };
+};
+
+} // namespace Norv::Tavel::detail
