@@ -21,10 +21,10 @@
 // inserting past the end appends.
 //
 // Inside a cycle an element may hold fewer inhibit levels than the
-// attribute's depth: see EdgeLevels.h.
+// attribute's depth: see InhibitLevels.h.
 
 #include <tavel/attributes/AttributeBase.h>
-#include <tavel/attributes/EdgeLevels.h>
+#include <tavel/nodes/InhibitLevels.h>
 
 #include <exception>
 #include <vector>
@@ -65,8 +65,10 @@ protected:
 
     std::int32_t m_inhibitUpdateCounter;
     std::int64_t m_subHierarchyIncarnation;
-    // The levels each position applied to its node, parallel to the list.
-    std::vector<detail::EdgeLevels> m_levels;
+    // The levels of this attribute's depth, and those each position applied
+    // to its node, parallel to the list (see InhibitLevels.h).
+    detail::InhibitLevels m_depth;
+    std::vector<detail::InhibitLevels> m_levels;
     // Counts the list's edits, so an edit sees whether a hook made another.
     std::uint64_t m_edits = 0;
 };

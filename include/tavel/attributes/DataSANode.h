@@ -20,7 +20,7 @@
 // again, and that edit stands.
 
 #include <tavel/attributes/AttributeBase.h>
-#include <tavel/attributes/EdgeLevels.h>
+#include <tavel/nodes/InhibitLevels.h>
 
 #include <exception>
 #include <limits>
@@ -62,8 +62,10 @@ protected:
 
     std::int32_t m_inhibitUpdateCounter;
     std::int64_t m_subHierarchyIncarnation;
-    // The levels the held reference applied to its node.
-    detail::EdgeLevels m_levels;
+    // The levels of this attribute's depth, and those the held reference
+    // applied to its node (see InhibitLevels.h).
+    detail::InhibitLevels m_depth;
+    detail::InhibitLevels m_levels;
 };
 
 template <class T> class TAVEL_EXPORT DataSANode : public SANode {

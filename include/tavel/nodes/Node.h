@@ -35,6 +35,7 @@
 
 #include <tavel/Export.h>
 #include <tavel/attributes/Attribute.h>
+#include <tavel/nodes/InhibitLevels.h>
 #include <tavel/nodes/NodeSignals.h>
 #include <tavel/nodes/SequencedIterator.h>
 #include <tavel/nodes/Specification.h>
@@ -246,7 +247,7 @@ private:
     // it, so that exactly those are undone when the node lets it go.
     struct CustomAttribute {
         boost::shared_ptr<Attribute> attribute;
-        std::int32_t inhibitLevels;
+        detail::InhibitLevels inhibitLevels;
     };
     using CustomAttributes = std::map<long long, CustomAttribute>;
     using Owners = std::multimap<Attribute const*, Node const*>;
@@ -274,6 +275,8 @@ private:
     HierarchicalChangeSignal* m_hierarchicalSignal;
     NodeChangeSignal* m_nodeChangeSignal;
     std::int32_t m_inhibitUpdateCounter;
+    // The levels behind the counter, by scope (see InhibitLevels.h).
+    detail::InhibitLevels m_inhibitLevels;
     bool m_changePending;
     bool m_pendingFlag;
     // A change from below arrived while inhibited: the hierarchical
@@ -319,6 +322,7 @@ private:
     Node& m_node;
     norv::basalt::Ref<Node> m_keepAlive;
     int m_uncaughtExceptions;
+    std::uint32_t m_token; // names this scope's levels
 };
 
 } // namespace Norv::Tavel

@@ -10,7 +10,7 @@
 
 namespace Norv::Tavel {
 
-using detail::EdgeLevels;
+using detail::InhibitLevels;
 using detail::NodeLinks;
 
 namespace {
@@ -121,7 +121,7 @@ void MANode::addElement(NodeRef const& element, std::size_t index) {
     NodeLinks::Edit edit(*this);
     edit.enter(element, index);
     edit.commit();
-    NodeLinks::enter(*element, m_inhibitUpdateCounter);
+    NodeLinks::enter(*element, hasOwner() ? &getOwner() : nullptr, m_depth);
 }
 
 void MANode::removeElement(NodeRef const& element, std::size_t index) {
@@ -132,7 +132,7 @@ void MANode::removeElement(NodeRef const& element, std::size_t index) {
     edit.leave(element, index);
     edit.commit();
     std::exception_ptr deferred;
-    NodeLinks::lower(*element, m_inhibitUpdateCounter, deferred);
+    NodeLinks::lower(*element, m_depth, deferred);
     if (deferred) {
         std::rethrow_exception(deferred);
     }
@@ -189,16 +189,16 @@ void checkUnchanged(std::uint64_t edits, std::uint64_t before) {
 // The nodes an edit let go, with the levels their positions applied; they are
 // lowered once the list is complete.
 template <class T> struct LetGo {
-    std::vector<std::pair<norv::basalt::Ref<T>, std::int32_t>> nodes;
+    std::vector<std::pair<norv::basalt::Ref<T>, InhibitLevels>> nodes;
 
-    void add(norv::basalt::Ref<T> node, EdgeLevels const& levels) {
-        if (std::int32_t const applied = levels.applied()) {
-            nodes.emplace_back(std::move(node), applied);
+    void add(norv::basalt::Ref<T> node, InhibitLevels&& levels) {
+        if (!levels.empty()) {
+            nodes.emplace_back(std::move(node), std::move(levels));
         }
     }
     void lower(std::exception_ptr& deferred) {
-        for (auto const& [node, applied] : nodes) {
-            NodeLinks::lower(*node, applied, deferred);
+        for (auto const& [node, levels] : nodes) {
+            NodeLinks::lower(*node, levels, deferred);
         }
     }
 };
@@ -230,21 +230,22 @@ template <class T> void DataMANode<T>::set(std::vector<NodeRef> const& value) {
 
     // Raised first: a raise that comes round a cycle to this list pushes a
     // level onto every held position, which the copies below then carry.
-    std::vector<EdgeLevels> levels(wanted.size());
+    Node* const owner = hasOwner() ? &getOwner() : nullptr;
+    std::vector<InhibitLevels> levels(wanted.size());
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         if (from[i] == ENTERS) {
-            levels[i] = NodeLinks::enter(*wanted[i], m_inhibitUpdateCounter);
+            levels[i] = NodeLinks::enter(*wanted[i], owner, m_depth);
         }
     }
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         if (from[i] != ENTERS) {
-            levels[i] = m_levels[from[i]];
+            levels[i] = std::move(m_levels[from[i]]);
         }
     }
     LetGo<T> letGo;
     for (WalkStep const& step : steps) {
         if (!step.enters) {
-            letGo.add(m_values[step.element], m_levels[step.element]);
+            letGo.add(m_values[step.element], std::move(m_levels[step.element]));
         }
     }
     m_values = std::move(wanted);
@@ -309,10 +310,11 @@ void DataMANode<T>::insertNodeList(std::vector<norv::basalt::Ref<T>> const& elem
     checkUnchanged(m_edits, before);
     edit.commit();
 
-    std::vector<EdgeLevels> levels;
+    Node* const owner = hasOwner() ? &getOwner() : nullptr;
+    std::vector<InhibitLevels> levels;
     levels.reserve(elements.size());
     for (auto const& element : elements) {
-        levels.push_back(NodeLinks::enter(*element, m_inhibitUpdateCounter));
+        levels.push_back(NodeLinks::enter(*element, owner, m_depth));
     }
     std::size_t const position = std::min(index, m_values.size());
     m_values.insert(m_values.begin() + std::ptrdiff_t(position), elements.begin(), elements.end());
@@ -338,7 +340,7 @@ template <class T> void DataMANode<T>::eraseElements(std::size_t first, std::siz
 
     LetGo<T> letGo;
     for (std::size_t i = first; i <= last; ++i) {
-        letGo.add(std::move(m_values[i]), m_levels[i]);
+        letGo.add(std::move(m_values[i]), std::move(m_levels[i]));
     }
     m_values.erase(m_values.begin() + std::ptrdiff_t(first),
                    m_values.begin() + std::ptrdiff_t(last) + 1);
@@ -361,26 +363,30 @@ template <class T> void DataMANode<T>::eraseElement(std::size_t index) {
 }
 
 template <class T> void DataMANode<T>::incInhibitUpdateCounter() {
+    std::uint32_t const token = NodeLinks::currentToken();
     ++m_inhibitUpdateCounter;
+    m_depth.add(token);
     keepLevelsInStep();
     for (std::size_t i = 0; i < m_values.size(); ++i) {
-        NodeLinks::raise(*m_values[i], m_levels[i]);
+        NodeLinks::raise(*m_values[i], token, m_levels[i]);
     }
 }
 
 template <class T> void DataMANode<T>::decInhibitUpdateCounter() {
+    std::uint32_t const token = NodeLinks::currentToken();
     // Its own state first: a release notification may edit this list.
     --m_inhibitUpdateCounter;
+    m_depth.remove(token);
     keepLevelsInStep();
     std::vector<norv::basalt::Ref<T>> lowered;
     for (std::size_t i = 0; i < m_values.size(); ++i) {
-        if (m_levels[i].pop()) {
+        if (m_levels[i].remove(token)) {
             lowered.push_back(m_values[i]);
         }
     }
     std::exception_ptr deferred;
     for (auto const& element : lowered) {
-        NodeLinks::lower(*element, 1, deferred);
+        NodeLinks::lower(*element, token, deferred);
     }
     if (deferred) {
         std::rethrow_exception(deferred);

@@ -6,7 +6,7 @@
 
 namespace Norv::Tavel {
 
-using detail::EdgeLevels;
+using detail::InhibitLevels;
 using detail::NodeLinks;
 
 SANode::SANode(Node* owner, GUIControlType controlType)
@@ -33,22 +33,26 @@ std::int64_t SANode::getSubHierarchyIncarnation() const {
 }
 
 void SANode::incInhibitUpdateCounter() {
+    std::uint32_t const token = NodeLinks::currentToken();
     ++m_inhibitUpdateCounter;
+    m_depth.add(token);
     if (Node* node = referencedNode()) {
-        NodeLinks::raise(*node, m_levels);
+        NodeLinks::raise(*node, token, m_levels);
     }
 }
 
 void SANode::decInhibitUpdateCounter() {
+    std::uint32_t const token = NodeLinks::currentToken();
     // Its own state first: the node's release notification may edit this reference.
     --m_inhibitUpdateCounter;
+    m_depth.remove(token);
     Node* const node = referencedNode();
-    if (node == nullptr || !m_levels.pop()) {
+    if (node == nullptr || !m_levels.remove(token)) {
         return;
     }
     NodeRef const held(node);
     std::exception_ptr deferred;
-    NodeLinks::lower(*node, 1, deferred);
+    NodeLinks::lower(*node, token, deferred);
     if (deferred) {
         std::rethrow_exception(deferred);
     }
@@ -66,12 +70,13 @@ void SANode::updateOwnership(NodeRef oldValue, NodeRef newValue) {
         edit.leave(oldValue, NO_POSITION);
     }
     edit.commit();
+    Node* const owner = hasOwner() ? &getOwner() : nullptr;
     if (newValue) {
-        NodeLinks::enter(*newValue, m_inhibitUpdateCounter);
+        NodeLinks::enter(*newValue, owner, m_depth);
     }
     std::exception_ptr deferred;
     if (oldValue) {
-        NodeLinks::lower(*oldValue, m_inhibitUpdateCounter, deferred);
+        NodeLinks::lower(*oldValue, m_depth, deferred);
     }
     if (deferred) {
         std::rethrow_exception(deferred);
@@ -126,13 +131,14 @@ template <class T> void DataSANode<T>::set(NodeRef const& value) {
         throw InvalidOperationException("");
     }
     edit.commit();
-    EdgeLevels const entered = value ? NodeLinks::enter(*value, m_inhibitUpdateCounter) : EdgeLevels();
-    EdgeLevels const letGo = std::exchange(m_levels, entered);
+    Node* const owner = hasOwner() ? &getOwner() : nullptr;
+    InhibitLevels entered = value ? NodeLinks::enter(*value, owner, m_depth) : InhibitLevels();
+    InhibitLevels const letGo = std::exchange(m_levels, std::move(entered));
     m_value = std::move(typed);
     // A release notification that throws is passed on once the change is reported.
     std::exception_ptr deferred;
     if (old) {
-        NodeLinks::lower(*old, letGo.applied(), deferred);
+        NodeLinks::lower(*old, letGo, deferred);
     }
     postChange(CA_VALUE_CHANGED, true, *this, -1);
     if (deferred) {

@@ -5,34 +5,52 @@
 
 namespace Norv::Tavel::detail {
 
-void NodeLinks::raise(Node& element, EdgeLevels& levels) {
+std::uint32_t NodeLinks::currentToken() {
+    return NodeInternals::currentToken();
+}
+
+void NodeLinks::raise(Node& element, std::uint32_t token, InhibitLevels& levels) {
     bool applied = true;
     try {
-        applied = NodeInternals::raise(element);
+        applied = NodeInternals::raise(element, token);
     } catch (...) {
         // Only a host attribute's own raise can throw, after the node's
         // depth was raised: the level stands and is returned later.
         reportIgnoredFailure("incInhibitUpdateCounter");
     }
-    levels.push(applied);
+    if (applied) {
+        levels.add(token);
+    }
 }
 
-EdgeLevels NodeLinks::enter(Node& element, std::int32_t depth) {
-    EdgeLevels levels;
-    for (std::int32_t i = 0; i < depth; ++i) {
-        raise(element, levels);
+InhibitLevels NodeLinks::enter(Node& element, Node* owner, InhibitLevels const& depth) {
+    InhibitLevels levels;
+    for (std::uint32_t const token : depth.tokens()) {
+        bool applied = true;
+        try {
+            applied = NodeInternals::raiseEntering(element, owner, token);
+        } catch (...) {
+            reportIgnoredFailure("incInhibitUpdateCounter");
+        }
+        if (applied) {
+            levels.add(token);
+        }
     }
     return levels;
 }
 
-void NodeLinks::lower(Node& element, std::int32_t count, std::exception_ptr& deferred) {
-    for (std::int32_t i = 0; i < count; ++i) {
-        try {
-            NodeInternals::lower(element);
-        } catch (...) {
-            if (!deferred) {
-                deferred = std::current_exception();
-            }
+void NodeLinks::lower(Node& element, InhibitLevels const& levels, std::exception_ptr& deferred) {
+    for (std::uint32_t const token : levels.tokens()) {
+        lower(element, token, deferred);
+    }
+}
+
+void NodeLinks::lower(Node& element, std::uint32_t token, std::exception_ptr& deferred) {
+    try {
+        NodeInternals::lower(element, token);
+    } catch (...) {
+        if (!deferred) {
+            deferred = std::current_exception();
         }
     }
 }

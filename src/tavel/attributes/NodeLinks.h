@@ -3,11 +3,11 @@
 // their edges. The node operations involved are protected members of Node;
 // this one class is Node's friend on behalf of all reference attributes.
 //
-// Every edge keeps the inhibit levels it applied to its node (EdgeLevels),
-// and letting the edge go returns exactly those.
+// Every edge keeps the inhibit levels it applied to its node
+// (InhibitLevels), and letting the edge go returns exactly those.
 
 #include <tavel/attributes/Attribute.h>
-#include <tavel/attributes/EdgeLevels.h>
+#include <tavel/nodes/InhibitLevels.h>
 #include <tavel/nodes/Node.h>
 
 #include "tavel/nodes/NodeInternals.h"
@@ -23,13 +23,20 @@
 namespace Norv::Tavel::detail {
 
 struct NodeLinks {
-    // Raises element once on behalf of one edge and records the slot.
-    static void raise(Node& element, EdgeLevels& levels);
-    // The levels of an edge that enters an attribute inhibited `depth` deep.
-    static EdgeLevels enter(Node& element, std::int32_t depth);
-    // Lowers `count` levels an edge applied. A release notification that
-    // throws is kept in `deferred`, so the caller's bookkeeping completes.
-    static void lower(Node& element, std::int32_t count, std::exception_ptr& deferred);
+    // The token of the inhibit pass calling an attribute; 0 for a direct call.
+    static std::uint32_t currentToken();
+    // Raises element once for `token` on behalf of one edge, and records the
+    // level in `levels` when the pass applied it.
+    static void raise(Node& element, std::uint32_t token, InhibitLevels& levels);
+    // The levels of an edge entering an attribute of `owner` that holds
+    // `depth`: one raise per level, the owner counted as on the pass's path,
+    // so that a raise coming round a cycle does not inhibit it again.
+    static InhibitLevels enter(Node& element, Node* owner, InhibitLevels const& depth);
+    // Takes away every level an edge applied, or one of `token`. A release
+    // notification that throws is kept in `deferred`, so the caller's
+    // bookkeeping completes.
+    static void lower(Node& element, InhibitLevels const& levels, std::exception_ptr& deferred);
+    static void lower(Node& element, std::uint32_t token, std::exception_ptr& deferred);
     // The owner link only: what destruction undoes. Never fails.
     static void unlink(Attribute const& attribute, Node* owner, Node& element) noexcept;
 

@@ -84,9 +84,22 @@ std::vector<NodeRef> referencedNodes(Attribute const& attribute) {
 // instead of walking into them, so the pass is a loop over an explicit stack.
 struct InhibitPass {
     int direction;
+    std::uint32_t token;
     std::vector<Reached>* collecting = nullptr;
 };
 thread_local InhibitPass* t_inhibitPass = nullptr;
+
+// The token an attribute's inc/decInhibitUpdateCounter is called with: its
+// slots take no argument, so the caller leaves it here; 0 for a direct call.
+thread_local std::uint32_t t_attributeToken = 0;
+struct TokenForAttributes {
+    std::uint32_t outer;
+    explicit TokenForAttributes(std::uint32_t token)
+        : outer(std::exchange(t_attributeToken, token)) {}
+    ~TokenForAttributes() { t_attributeToken = outer; }
+    TokenForAttributes(TokenForAttributes const&) = delete;
+    TokenForAttributes& operator=(TokenForAttributes const&) = delete;
+};
 
 // The change climb running on this thread: owner links still to be told, the
 // next one at the back. Nodes that change while it runs add theirs on top, so
@@ -125,7 +138,7 @@ Node::~Node() {
     // must not stay so.
     if (m_inhibitUpdateCounter != 0) {
         try {
-            Internals::syncAllInhibition(*this, 0);
+            Internals::syncAllInhibition(*this, false);
         } catch (...) {
         }
     }
@@ -269,7 +282,7 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
     long long key = 0;
     if (shared) {
         key = existing->offset;
-        m_customAttributes.emplace(key, CustomAttribute{attribute, 0});
+        m_customAttributes.emplace(key, CustomAttribute{attribute, {}});
         m_specification->attributes.get<1>().modify(existing, IncUseCounter());
     } else {
         key = ++s_customAttributeCounter | CUSTOM_KEY_BIT;
@@ -279,7 +292,7 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
         entry.attributeId = key;
         entry.useCounter = 1;
         entry.flags = AttributeFlags(ATTR_SERIALIZE | ATTR_CUSTOM);
-        m_customAttributes.emplace(key, CustomAttribute{attribute, 0});
+        m_customAttributes.emplace(key, CustomAttribute{attribute, {}});
         try {
             sequence.push_back(entry);
         } catch (...) {
@@ -338,7 +351,7 @@ void Node::removeAttribute(QString const& name) {
     // That may run subscribers below; the removal completes before their
     // exception is passed on.
     FirstException failure;
-    failure.attempt([&] { Internals::syncInhibition(*this, key, 0); });
+    failure.attempt([&] { Internals::syncInhibition(*this, key, false); });
     if (customAttribute(key) == held.get()) {
         m_customAttributes.erase(key);
         releaseCustomAttribute(key, held);
@@ -361,7 +374,7 @@ void Node::removeAttribute(char const* name) {
 void Node::removeAllAttributes() {
     KeepAlive const keepAlive(*this, true);
     FirstException failure;
-    failure.attempt([&] { Internals::syncAllInhibition(*this, 0); });
+    failure.attempt([&] { Internals::syncAllInhibition(*this, false); });
     CustomAttributes attributes;
     attributes.swap(m_customAttributes);
     for (auto const& entry : attributes) {
@@ -522,8 +535,7 @@ void Node::postChange(ChangeAction action, boost::optional<Attribute const&> att
         // Passing inhibition on may release nodes below, whose subscribers may drop this one.
         KeepAlive const keepAlive(*this, true);
         if (attribute && (action == CA_ATTRIBUTE_REMOVING || m_inhibitUpdateCounter != 0)) {
-            Internals::syncInhibition(*this, *attribute,
-                                      action == CA_ATTRIBUTE_ADDED ? m_inhibitUpdateCounter : 0);
+            Internals::syncInhibition(*this, *attribute, action == CA_ATTRIBUTE_ADDED);
         }
         Internals::ownChange(*this, action, attribute, structureChanged, incarnation);
         Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
@@ -660,54 +672,70 @@ void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool struc
 // ---------------------------------------------------------------------------
 // Inhibition
 
-void Internals::syncInhibition(Node& node, Attribute const& attribute, std::int32_t target) {
+std::uint32_t Internals::currentToken() {
+    return t_attributeToken;
+}
+
+void Internals::syncInhibition(Node& node, Attribute const& attribute, bool keep) {
     for (auto const& entry : node.m_customAttributes) {
         if (entry.second.attribute.get() == &attribute) {
-            syncInhibition(node, entry.first, target);
+            syncInhibition(node, entry.first, keep);
             return;
         }
     }
 }
 
-void Internals::syncInhibition(Node& node, long long key, std::int32_t target) {
+void Internals::syncInhibition(Node& node, long long key, bool keep) {
     // The entry is looked up afresh after every step: a step may release nodes
     // below, whose subscribers may add or remove this node's attributes.
+    static detail::InhibitLevels const none;
     for (;;) {
         auto const found = node.m_customAttributes.find(key);
-        if (found == node.m_customAttributes.end() || found->second.inhibitLevels == target) {
+        if (found == node.m_customAttributes.end()) {
             return;
         }
+        detail::InhibitLevels& applied = found->second.inhibitLevels;
+        detail::InhibitLevels const& wanted = keep ? node.m_inhibitLevels : none;
         boost::shared_ptr<Attribute> const attribute = found->second.attribute;
-        if (found->second.inhibitLevels < target) {
-            ++found->second.inhibitLevels;
+        std::uint32_t token = 0;
+        bool raising = true;
+        if (applied.firstMissingFrom(wanted, token)) {
+            applied.add(token);
+        } else if (wanted.firstMissingFrom(applied, token)) {
+            applied.remove(token);
+            raising = false;
+        } else {
+            return;
+        }
+        TokenForAttributes const given(token);
+        if (raising) {
             attribute->incInhibitUpdateCounter();
         } else {
-            --found->second.inhibitLevels;
             attribute->decInhibitUpdateCounter();
         }
     }
 }
 
-void Internals::syncAllInhibition(Node& node, std::int32_t target) {
+void Internals::syncAllInhibition(Node& node, bool keep) {
     FirstException failure;
     auto& attributes = node.m_customAttributes;
     for (auto it = attributes.begin(); it != attributes.end();) {
         long long const key = it->first;
-        failure.attempt([&] { syncInhibition(node, key, target); });
+        failure.attempt([&] { syncInhibition(node, key, keep); });
         it = attributes.upper_bound(key);
     }
     failure.rethrow();
 }
 
 void Node::incInhibitUpdateCounter() {
-    Internals::raise(*this);
+    Internals::raise(*this, Internals::currentToken());
 }
 
 void Node::decInhibitUpdateCounter() {
-    Internals::lower(*this);
+    Internals::lower(*this, Internals::currentToken());
 }
 
-bool Internals::raise(Node& node) {
+bool Internals::raise(Node& node, std::uint32_t token) {
     InhibitPass* const pass = t_inhibitPass;
     if (pass != nullptr && pass->collecting != nullptr && pass->direction > 0) {
         // Reached from a node the pass is expanding: raised now, entered later.
@@ -715,14 +743,36 @@ bool Internals::raise(Node& node) {
             return false;
         }
         ++node.m_inhibitUpdateCounter;
+        node.m_inhibitLevels.add(token);
         pass->collecting->emplace_back(node);
         return true;
     }
-    runInhibitPass(node, +1);
+    runInhibitPass(node, +1, token);
     return true;
 }
 
-void Internals::lower(Node& node) {
+bool Internals::raiseEntering(Node& node, Node* owner, std::uint32_t token) {
+    if (owner == &node) {
+        return false;
+    }
+    // The owner counts as on the path: the raise does not come round to it.
+    bool const marked = owner != nullptr && !owner->m_onInhibitPath;
+    if (marked) {
+        owner->m_onInhibitPath = true;
+    }
+    struct Unmark {
+        Node* owner;
+        ~Unmark() {
+            if (owner != nullptr) {
+                owner->m_onInhibitPath = false;
+            }
+        }
+    } const unmark{marked ? owner : nullptr};
+    runInhibitPass(node, +1, token);
+    return true;
+}
+
+void Internals::lower(Node& node, std::uint32_t token) {
     if (node.m_inhibitUpdateCounter == 0) {
         return;
     }
@@ -733,23 +783,24 @@ void Internals::lower(Node& node) {
         pass->collecting->emplace_back(node);
         return;
     }
-    runInhibitPass(node, -1);
+    runInhibitPass(node, -1, token);
 }
 
-// A pass walks the graph depth-first with an explicit stack. Raising skips a
-// node met again on the path that leads to it (a cycle), and the edge records
-// that it applied nothing; lowering follows only the edges that applied a
-// level (EdgeLevels), so it returns exactly what was raised, and may meet a
-// node again on its path when the cycle was closed inside the scope. A
-// diamond is inhibited once per path to its lower node: that is the rule.
-void Internals::runInhibitPass(Node& root, int direction) {
+// A pass walks the graph depth-first with an explicit stack, handing its
+// token down. Raising skips a node met again on the path that leads to it (a
+// cycle), and that reference records no level; lowering follows only the
+// references that hold a level of the token, so it takes away exactly what
+// was raised, and may meet a node again on its path when a cycle was closed
+// inside the scope. A diamond is inhibited once per path to its lower node:
+// that is the rule.
+void Internals::runInhibitPass(Node& root, int direction, std::uint32_t token) {
     struct Frame {
         explicit Frame(Reached node) : reached(std::move(node)) {}
         Reached reached;
         std::vector<Reached> children;
         std::size_t next = 0;
     };
-    InhibitPass pass{direction};
+    InhibitPass pass{direction, token};
     std::vector<Frame> stack;
     struct Scope {
         InhibitPass& pass;
@@ -770,16 +821,17 @@ void Internals::runInhibitPass(Node& root, int direction) {
     FirstException failure;
     if (direction > 0) {
         ++root.m_inhibitUpdateCounter;
+        root.m_inhibitLevels.add(token);
     }
     stack.emplace_back(Reached(root));
-    expandForInhibition(root, direction, stack.back().children, failure);
+    expandForInhibition(root, direction, token, stack.back().children, failure);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next < top.children.size()) {
             Reached child = std::move(top.children[top.next++]);
             Node& node = *child.node;
             stack.emplace_back(std::move(child));
-            expandForInhibition(node, direction, stack.back().children, failure);
+            expandForInhibition(node, direction, token, stack.back().children, failure);
             continue;
         }
         Node& node = *top.reached.node;
@@ -789,14 +841,14 @@ void Internals::runInhibitPass(Node& root, int direction) {
         Reached const finished = std::move(top.reached);
         stack.pop_back();
         if (direction < 0) {
-            finishLowering(node, failure);
+            finishLowering(node, token, failure);
         }
     }
     failure.rethrow();
 }
 
-void Internals::expandForInhibition(Node& node, int direction, std::vector<Reached>& children,
-                                    FirstException& failure) {
+void Internals::expandForInhibition(Node& node, int direction, std::uint32_t token,
+                                    std::vector<Reached>& children, FirstException& failure) {
     if (direction > 0) {
         node.m_onInhibitPath = true;
     }
@@ -805,7 +857,8 @@ void Internals::expandForInhibition(Node& node, int direction, std::vector<Reach
     // (a subscriber) starts passes of its own.
     struct Collecting {
         InhibitPass& pass;
-        Collecting(InhibitPass& p, std::vector<Reached>& into) : pass(p) {
+        TokenForAttributes given;
+        Collecting(InhibitPass& p, std::vector<Reached>& into) : pass(p), given(p.token) {
             pass.collecting = &into;
         }
         ~Collecting() { pass.collecting = nullptr; }
@@ -826,19 +879,36 @@ void Internals::expandForInhibition(Node& node, int direction, std::vector<Reach
             }
         });
     }
-    Collecting const collecting(pass, children);
-    failure.attempt([&] {
-        syncAllInhibition(node, direction > 0 ? node.m_inhibitUpdateCounter
-                                              : node.m_inhibitUpdateCounter - 1);
-    });
+    auto& attributes = node.m_customAttributes;
+    for (auto it = attributes.begin(); it != attributes.end();) {
+        long long const key = it->first;
+        auto& entry = it->second;
+        bool const applies = direction > 0 ? (entry.inhibitLevels.add(token), true)
+                                           : entry.inhibitLevels.remove(token);
+        if (applies) {
+            boost::shared_ptr<Attribute> const attribute = entry.attribute;
+            Collecting const collecting(pass, children);
+            failure.attempt([&] {
+                if (direction > 0) {
+                    attribute->incInhibitUpdateCounter();
+                } else {
+                    attribute->decInhibitUpdateCounter();
+                }
+            });
+        }
+        it = attributes.upper_bound(key);
+    }
 }
 
-void Internals::finishLowering(Node& node, FirstException& failure) {
+void Internals::finishLowering(Node& node, std::uint32_t token, FirstException& failure) {
     // Lowering may release the node and run its subscribers, who may drop it.
     KeepAlive const keepAlive(node, true);
+    if (!node.m_inhibitLevels.remove(token)) {
+        return;
+    }
     --node.m_inhibitUpdateCounter;
     // Attributes added or inhibited anew while the pass ran are brought in line.
-    failure.attempt([&] { syncAllInhibition(node, node.m_inhibitUpdateCounter); });
+    failure.attempt([&] { syncAllInhibition(node, true); });
     if (node.m_inhibitUpdateCounter == 0) {
         failure.attempt([&] { releasePendingChanges(node); });
     }
@@ -849,12 +919,15 @@ InhibitUpdate::InhibitUpdate(Node& node)
     if (isHeldByRef(node)) {
         m_keepAlive = Ref<Node>(&node);
     }
-    m_node.incInhibitUpdateCounter();
+    // Tokens name scopes; 0 stays for direct calls.
+    static std::uint32_t s_lastToken = 0;
+    m_token = ++s_lastToken == 0 ? ++s_lastToken : s_lastToken;
+    Internals::raise(m_node, m_token);
 }
 
 InhibitUpdate::~InhibitUpdate() noexcept(false) {
     FirstException failure;
-    failure.attempt([&] { m_node.decInhibitUpdateCounter(); });
+    failure.attempt([&] { Internals::lower(m_node, m_token); });
     failure.attempt([&] { m_keepAlive.reset(); });
     if (std::uncaught_exceptions() <= m_uncaughtExceptions) {
         failure.rethrow();

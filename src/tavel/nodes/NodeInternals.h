@@ -125,22 +125,27 @@ struct NodeInternals {
     static void notifyHierarchy(Node& node, OptionalAttribute source, bool structureChanged,
                                 long long incarnation);
     // Brings the inhibit levels this node applied to one or to every custom
-    // attribute to `target`.
-    static void syncInhibition(Node& node, long long key, std::int32_t target);
-    static void syncInhibition(Node& node, Attribute const& attribute, std::int32_t target);
-    static void syncAllInhibition(Node& node, std::int32_t target);
+    // attribute in line with the node's own (keep), or takes them all away.
+    static void syncInhibition(Node& node, long long key, bool keep);
+    static void syncInhibition(Node& node, Attribute const& attribute, bool keep);
+    static void syncAllInhibition(Node& node, bool keep);
     static void dropSignals(Node& node) noexcept;
 
-    // Raises the node once on behalf of an edge: false when the running pass
-    // already has the node on its path (a cycle), so nothing was applied.
-    static bool raise(Node& node);
-    // Lowers the node once on behalf of an edge that applied a level to it.
-    static void lower(Node& node);
+    // The token of the running pass while it calls an attribute; else 0.
+    static std::uint32_t currentToken();
+    // Raises the node once for `token`: false when the running pass already
+    // has the node on its path (a cycle), so nothing was applied.
+    static bool raise(Node& node, std::uint32_t token);
+    // As raise, for a node entering an attribute of `owner`: false for the
+    // owner itself, and the pass treats the owner as on its path.
+    static bool raiseEntering(Node& node, Node* owner, std::uint32_t token);
+    // Takes one level of `token` away from the node, if it holds one.
+    static void lower(Node& node, std::uint32_t token);
     // One inhibit pass (raise or lower) from `root` through everything below.
-    static void runInhibitPass(Node& root, int direction);
-    static void expandForInhibition(Node& node, int direction, std::vector<Reached>& children,
-                                    FirstException& failure);
-    static void finishLowering(Node& node, FirstException& failure);
+    static void runInhibitPass(Node& root, int direction, std::uint32_t token);
+    static void expandForInhibition(Node& node, int direction, std::uint32_t token,
+                                    std::vector<Reached>& children, FirstException& failure);
+    static void finishLowering(Node& node, std::uint32_t token, FirstException& failure);
 
     // Removes one owner link through the node's removeOwner; a hook that
     // throws is reported and the link goes all the same.

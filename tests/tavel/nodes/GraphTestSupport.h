@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the graph tests: a host node class with a single and a list
-// reference that logs its element hooks and can refuse to be owned.
+// reference that logs its element hooks and can refuse to be owned or to
+// let elements go.
 
 #include "tavel/nodes/NodeTestSupport.h"
 
@@ -23,7 +24,10 @@ public:
 
     std::string name; // the label hooks are logged with
     std::vector<std::string>* hooks = nullptr;
-    bool refuseOwners = false; // addOwner throws while set
+    bool refuseOwners = false;   // addOwner throws while set
+    bool refuseRemovals = false; // the removeElement hook throws while set
+    // Names of the attributes removeOwner let go of (read inside the hook).
+    std::vector<std::string>* unlinked = nullptr;
 
     using Node::decInhibitUpdateCounter;
     using Node::incInhibitUpdateCounter;
@@ -53,6 +57,15 @@ protected:
     }
     void removeElement(Node& element, std::size_t index, Attribute const& attribute) override {
         record("-", element, index, attribute);
+        if (refuseRemovals) {
+            throw InvalidOperationException("");
+        }
+    }
+    void removeOwner(Node const& owner, Attribute const& attribute) override {
+        if (unlinked != nullptr) {
+            unlinked->push_back(attribute.getAttributeName().toStdString());
+        }
+        Node::removeOwner(owner, attribute);
     }
 
 private:
