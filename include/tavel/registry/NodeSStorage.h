@@ -145,8 +145,8 @@ public:
     // A new node of the host's class on `sharedStorage`, with an instance
     // storage of its own; `instanceStorage` is the asking node's, to copy from
     // or ignore (copyChildInstances follows). May return null.
-    virtual norv::basalt::Ref<NodeSStorage> createSharedInstance(SharedStorage* sharedStorage,
-                                                                 InstanceStorage* instanceStorage) = 0;
+    virtual norv::basalt::Ref<NodeSStorage>
+    createSharedInstance(SharedStorage* sharedStorage, InstanceStorage* instanceStorage) = 0;
 
 protected:
     // Throws InvalidOperationException for a null body, or for an instance

@@ -28,7 +28,8 @@ struct Body : SharedStorage {
 };
 
 struct Slot : InstanceStorage {
-    explicit Slot(std::string name = "slot", Log* log = nullptr) : name(std::move(name)), log(log) {}
+    explicit Slot(std::string name = "slot", Log* log = nullptr)
+        : name(std::move(name)), log(log) {}
     ~Slot() override {
         if (log != nullptr) {
             log->push_back(name);
@@ -187,21 +188,20 @@ TEST(NodeSStorage, SumsStrongReferencesAndLivesUntilItsLastNodeGoes) {
 }
 
 TEST(NodeSStorage, BodyStaysWhileANodeStillListsIt) {
-    SCOPED_TRACE("both released by a list that is being destroyed: they end one after the other");
     Log log;
-    auto* body = new Body(&log);
     {
-        Ref<CustomNode> scene = CustomNode::create(nullptr);
-        scene->registerAttribute("meshes", AT_M_NODE_PTR)
-            .setGeneric(AttributeValue(std::vector<NodeRef>{Mesh::create(body, new Slot("a", &log)),
-                                                            Mesh::create(body, new Slot("b", &log))}));
+        SCOPED_TRACE("both released by a list being destroyed: they end one after the other");
+        auto* const body = new Body(&log);
+        CustomNode::create(nullptr)
+            ->registerAttribute("meshes", AT_M_NODE_PTR)
+            .setGeneric(AttributeValue(std::vector<NodeRef>{
+                Mesh::create(body, new Slot("a", &log)), Mesh::create(body, new Slot("b", &log))}));
+        ASSERT_EQ(3u, log.size());
+        EXPECT_EQ("body", log[1]);
     }
-    ASSERT_EQ(3u, log.size());
-    EXPECT_EQ("body", log[1]);
-
     SCOPED_TRACE("one node held only by the notification that drops it, the other destroyed");
     log.clear();
-    body = new Body(&log);
+    auto* const body = new Body(&log);
     Ref<Mesh> a = Mesh::create(body, new Slot("a", &log));
     Ref<Mesh> b = Mesh::create(body, new Slot("b", &log));
     auto const connection = a->subscribeForNodeChangeNotification(
@@ -233,8 +233,7 @@ TEST(NodeSStorage, InstancePtrIsTheNodeUntilReferencedThenANewInstanceOfItsBody)
         Ref<Mesh> const second = norv::basalt::dynamic_ref_cast<Mesh>(instanceOf(*mesh));
         ASSERT_TRUE(second);
         EXPECT_NE(mesh, second);
-        EXPECT_EQ((std::vector<std::pair<SharedStorage*, InstanceStorage*>>{
-                      {body, &mesh->slot()}}),
+        EXPECT_EQ((std::vector<std::pair<SharedStorage*, InstanceStorage*>>{{body, &mesh->slot()}}),
                   mesh->calls);
         EXPECT_EQ(&mesh->slot(), second->slot().copiedFrom);
         EXPECT_EQ(3, second->slot().colour);
@@ -248,7 +247,9 @@ TEST(NodeSStorage, InstancePtrIsTheNodeUntilReferencedThenANewInstanceOfItsBody)
         mesh->makeNone = false;
         Mesh* const held = mesh.get();
         mesh.reset();
-        held->beforeCreate = [&] { scene->getAttribute("mesh")->setGeneric(AttributeValue(NodeRef())); };
+        held->beforeCreate = [&] {
+            scene->getAttribute("mesh")->setGeneric(AttributeValue(NodeRef()));
+        };
         Ref<Node> const third = instanceOf(*held);
         EXPECT_EQ((Log{"a"}), log);
         EXPECT_EQ(3, static_cast<Mesh&>(*third).slot().colour);
@@ -279,7 +280,8 @@ TEST(NodeSStorage, FailedConstructionReleasesItsStoragesAsDestructionWould) {
         Ref<Mesh> const mesh = Mesh::create(new Body, new Slot);
         auto const during = live();
         // A storage of another node is refused and stays with its node.
-        EXPECT_THROW(Mesh::create(mesh->getSharedStorage(), &mesh->slot()), InvalidOperationException);
+        EXPECT_THROW(Mesh::create(mesh->getSharedStorage(), &mesh->slot()),
+                     InvalidOperationException);
         EXPECT_EQ(mesh.get(), mesh->slot().getNode());
         for (bool const inConstructor : {true, false}) {
             SCOPED_TRACE(inConstructor ? "constructor throws" : "registration throws");
