@@ -129,6 +129,8 @@ private:
     NodeSStorage* m_node;
 };
 
+// The base of host node classes whose nodes share a body (see the example at
+// the top). The class itself registers no attributes.
 class TAVEL_EXPORT NodeSStorage : public Node {
 public:
     static norv::basalt::Uuid const& getUUID();
@@ -158,7 +160,8 @@ protected:
     // This node while nothing refers to it; once something does, a new
     // instance of the body (createSharedInstance) that has been given this
     // node's instance data, or null when the host made none. Passes on what
-    // the host's hooks throw, and then nothing new remains.
+    // the host's hooks throw, and then nothing new remains. Callers reach it
+    // through Node, where it is public.
     norv::basalt::Ref<Node> getInstancePtr() override;
     void registerAttributes(Specification& layout) override;
 
