@@ -16,7 +16,15 @@
 // - Every accepted change is reported synchronously: node change subscribers
 //   first, then hierarchical subscribers, then the owners. Inside an
 //   InhibitUpdate nothing is reported; when the outermost scope ends, a node
-//   with held-back changes reports CA_UPDATES_RELEASED once.
+//   with a held-back change of its own reports CA_UPDATES_RELEASED once, and
+//   a node that heard only of changes below tells its hierarchical
+//   subscribers and its owners once: a batch defers, it never drops.
+// - Inhibition reaches a node once per path from the scope's node (a diamond
+//   is inhibited twice at its foot). Scopes may end in any order, and
+//   references may change inside them, cycles included: every depth is 0
+//   again when the scopes have ended. Inside a cycle made or broken while
+//   several scopes are open, a node may be released before the last of them
+//   ends.
 // - Subscribers may drop the node, disconnect, subscribe, or add and remove
 //   attributes from inside a notification: the node stays alive until the
 //   operation that notified returns. An exception thrown by a subscriber
