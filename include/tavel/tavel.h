@@ -33,4 +33,5 @@
 #include <tavel/registry/Factory.h>
 #include <tavel/registry/Registry.h>
 
+#include <tavel/conversion/Serializer.h>
 #include <tavel/conversion/Utilities.h>
