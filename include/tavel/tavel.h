@@ -31,6 +31,7 @@
 #include <tavel/nodes/Specification.h>
 
 #include <tavel/registry/Factory.h>
+#include <tavel/registry/NodeSStorage.h>
 #include <tavel/registry/Registry.h>
 
 #include <tavel/conversion/Serializer.h>
