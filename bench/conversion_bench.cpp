@@ -84,6 +84,44 @@ void BM_DataMADoubleFromText10k(benchmark::State& state) {
 }
 BENCHMARK(BM_DataMADoubleFromText10k);
 
+// A tree of `count` nodes, ten children per node, each with a name, a
+// vector and a number; returns the root.
+NodeRef sampleTree(int count) {
+    std::vector<NodeRef> nodes;
+    for (int i = 0; i < count; ++i) {
+        NodeRef node = CustomNode::create(nullptr);
+        node->registerAttribute("name", AT_S_STRING)
+            .setGeneric(AttributeValue(QStringLiteral("node%1").arg(i)));
+        node->registerAttribute("size", AT_S_VEC3).setGeneric(AttributeValue(Vec3f(1, 2, 3)));
+        node->registerAttribute("weight", AT_S_DOUBLE).setGeneric(AttributeValue(0.5 * i));
+        node->registerAttribute("children", AT_M_NODE_PTR);
+        nodes.push_back(node);
+    }
+    // Children are attached from the leaves up, so no change climbs far.
+    for (int i = count - 1; i >= 0; --i) {
+        std::vector<NodeRef> children;
+        for (int c = 10 * i + 1; c <= 10 * i + 10 && c < count; ++c) {
+            children.push_back(nodes[std::size_t(c)]);
+        }
+        nodes[std::size_t(i)]->getAttribute("children")->setGeneric(AttributeValue(children));
+    }
+    return nodes.front();
+}
+
+// Text per second at two sizes: equal rates mean the cost is linear in the text.
+void BM_DumpTree(benchmark::State& state) {
+    NodeRef const root = sampleTree(int(state.range(0)));
+    std::int64_t characters = 0;
+    for (auto _ : state) {
+        QString const text = Utilities::dump(root, {});
+        characters = text.size();
+        benchmark::DoNotOptimize(text.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * characters);
+    state.counters["chars"] = double(characters);
+}
+BENCHMARK(BM_DumpTree)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
 constexpr int RECORD_COUNT = 1000000;
 
 // Baseline: the floats written with raw unformatted writes.
@@ -120,5 +158,6 @@ int main(int argc, char** argv) {
     return bench::runWithRatios(argc, argv,
                                 {{"BM_DataMADoubleToText10k", "BM_QStringNumberJoin10k", 1.5},
                                  {"BM_DataMADoubleFromText10k", "BM_ToDoubleLoop10k", 1.5},
+                                 {"BM_DumpTree/10000", "BM_DumpTree/1000", 0},
                                  {"BM_SerializeFloats1M", "BM_RawWriteFloats1M", 0}});
 }

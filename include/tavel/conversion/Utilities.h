@@ -1,6 +1,6 @@
 #pragma once
 // Utilities: free functions that convert the attribute vocabulary and
-// attribute values to and from text.
+// attribute values to and from text, and print a node hierarchy.
 //
 // The name conversions never throw; unknown input gives a fallback value:
 // "invalid type" for a type name, AT_INVALID_TYPE (36) for a type,
@@ -93,4 +93,38 @@ TAVEL_EXPORT bool setAttributeFromString(Attribute& attribute, QString const& te
 TAVEL_EXPORT bool setAttributeFromString(Attribute& attribute, std::string const& text,
                                          char componentSeparator, char elementSeparator);
 
+// A readable listing of `node` and of every node reachable from it through
+// node references, one attribute per line:
+//
+//   NO_NAME (Class: Mesh, NetId: -1 InstId: 7, SharedId: -1){
+//    size = 1 2 3
+//    wheels = 1 children
+//    [
+//     front (Class: Wheel, NetId: -1 InstId: 8, SharedId: -1)  {
+//      radius = 0.5
+//     }
+//    ]
+//   }
+//
+// Each level indents by one space; the node's indent follows its header.
+// The display name is the "name" attribute (strings as they are, other kinds
+// as their value text), else "NO_NAME"; the class name is the default
+// factory's name for the class. Values print as
+// convertAttributeValueToString(attribute, ' ', ';', 'g', 6). An empty node
+// reference, an empty list entry and an empty `node` print "NULL". A node
+// met again while it is still open (a reference cycle) prints its header up
+// to the closing parenthesis followed by " <cycle>" and is not entered
+// again; a node reached twice on different paths prints in full each time.
+// A non-empty `attributeNames` restricts every level to those names, in
+// list order; names a node lacks (and the empty name) are skipped. Chains of
+// any depth are walked without recursion.
+TAVEL_EXPORT QString dump(norv::basalt::ConstRef<Node> node, QStringList const& attributeNames);
+
 } // namespace Norv::Tavel::Utilities
+
+namespace Norv::Tavel {
+
+// items[0] to items[count - 1] in order; empty for count 0 or no items.
+TAVEL_EXPORT QStringList initQStringList(QString* items, unsigned int count);
+
+} // namespace Norv::Tavel
