@@ -3,6 +3,7 @@
 #include <tavel/conversion/Serializer.h>
 
 #include <tavel/attributes/AttributeBase.h>
+#include <tavel/nodes/Node.h>
 #include <tavel/types/AttributeTraits.h>
 
 #include <cstdint>
@@ -17,6 +18,20 @@ constexpr std::size_t FIELD_SIZE = 4;
 constexpr std::size_t LONGEST_RECORD = 3 * FIELD_SIZE;
 
 template <AttributeType N> constexpr bool HAS_RECORD = N == AT_S_FLOAT || N == AT_S_UINT32;
+
+// A strong reference to the attribute's node, where the node can be held:
+// between the range and the value, a subscriber may drop the last one.
+NodeRef holdOwner(Attribute const& attribute) {
+    if (!attribute.hasOwner()) {
+        return NodeRef();
+    }
+    Node& owner = attribute.getOwner();
+    norv::basalt::RefCounter const* const counter = owner.refCounter();
+    if (counter->getLifeCycle() != norv::basalt::LC_REFERENCED || counter->getStrongCount() == 0) {
+        return NodeRef();
+    }
+    return NodeRef(&owner);
+}
 
 template <class T> void encode(T value, char* bytes) {
     static_assert(sizeof(T) == FIELD_SIZE);
@@ -75,9 +90,12 @@ template <AttributeType N> void read(std::istream& in, Attribute& attribute) {
             return;
         }
         if (ranged) {
+            NodeRef const keepAlive = holdOwner(*typed);
             typed->setMinMaxValues(decode<T>(record), decode<T>(record + FIELD_SIZE));
+            typed->set(decode<T>(record + 2 * FIELD_SIZE));
+            return;
         }
-        typed->set(decode<T>(record + size - FIELD_SIZE));
+        typed->set(decode<T>(record));
     } else {
         (void)in;
         (void)attribute;

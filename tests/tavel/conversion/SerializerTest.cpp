@@ -2,11 +2,13 @@
 #include <tavel/attributes/DataSA.h>
 #include <tavel/attributes/DataSAMinMax.h>
 #include <tavel/conversion/Serializer.h>
+#include <tavel/nodes/CustomNode.h>
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace Norv::Tavel {
 namespace {
@@ -87,6 +89,27 @@ TEST(Serializer, ShortReadLeavesTheAttributeAndFailsTheStream) {
     deserializeAttribute(in, plain);
     EXPECT_TRUE(in.fail());
     EXPECT_EQ(plain.get(), 3u);
+}
+
+// The range read moves the held value, and its report drops the node: the
+// value must still be stored into a live attribute.
+TEST(Serializer, NodeDroppedByTheRangeReportLivesUntilTheValueIsStored) {
+    DataSAMinMax<AT_S_FLOAT> source(nullptr, 7.0f, 6.0f, 10.0f, gt_none);
+    std::istringstream in(bytesOf(source));
+    norv::basalt::Ref<CustomNode> node = CustomNode::create(nullptr);
+    Attribute& weight = node->registerAttribute("weight", AT_S_FLOAT, true);
+    weight.setGeneric(AttributeValue(5.0f));
+    std::vector<float> heard;
+    node->subscribeForNodeChangeNotification(
+        [&](ChangeAction action, Node const&, boost::optional<Attribute const&> attribute) {
+            if (action == CA_VALUE_CHANGED) {
+                heard.push_back(*attribute->getGeneric().get<float>());
+                node = nullptr;
+            }
+        });
+    deserializeAttribute(in, weight);
+    EXPECT_EQ(heard, (std::vector<float>{6.0f, 7.0f}));
+    EXPECT_FALSE(node);
 }
 
 } // namespace

@@ -337,6 +337,29 @@ TEST(ValueText, ParsersAcceptWhatTheKindAllowsAndRefuseTheRest) {
     }
 }
 
+// The store is the last step: a subscriber may set again or drop the node.
+TEST(ValueText, SubscribersMaySetAgainAndDropTheNode) {
+    Ref<CustomNode> node = CustomNode::create(nullptr);
+    Attribute& list = node->registerAttribute("list", AT_M_INT32);
+    std::vector<QString> heard;
+    node->subscribeForNodeChangeNotification([&](ChangeAction action, Node const&, auto) {
+        if (action != CA_VALUE_CHANGED) {
+            return;
+        }
+        heard.push_back(textOf(list));
+        if (heard.size() == 1) {
+            EXPECT_TRUE(setAttributeFromString(list, QStringLiteral("7"), QLatin1Char(' '),
+                                               QLatin1Char(';')));
+        } else {
+            node = nullptr;
+        }
+    });
+    EXPECT_TRUE(
+        setAttributeFromString(list, QStringLiteral("1;2"), QLatin1Char(' '), QLatin1Char(';')));
+    EXPECT_EQ(heard, (std::vector<QString>{QStringLiteral("1;2"), QStringLiteral("7")}));
+    EXPECT_FALSE(node);
+}
+
 TEST(ValueText, StdStringFormsEndAtNulAndUseUtf8) {
     DataSA<AT_S_INT32> number(nullptr, 3, gt_none);
     EXPECT_TRUE(setAttributeFromString(number, std::string("12\0 x", 5), ' ', ';'));
