@@ -9,6 +9,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace Norv::Tavel::Utilities {
@@ -38,21 +39,17 @@ template <class T> constexpr int componentCount() {
     }
 }
 
-template <class T> float& componentAt(T& value, int i) {
-    if constexpr (std::is_same_v<T, Mat44f>) {
+template <class T> decltype(auto) componentAt(T& value, int i) {
+    if constexpr (std::is_same_v<std::remove_const_t<T>, Mat44f>) {
         return value[std::size_t(i / 4)][std::size_t(i % 4)];
     } else {
         return value[std::size_t(i)];
     }
 }
 
-template <class T> float componentOf(T const& value, int i) {
-    if constexpr (std::is_same_v<T, Mat44f>) {
-        return value[std::size_t(i / 4)][std::size_t(i % 4)];
-    } else {
-        return value[std::size_t(i)];
-    }
-}
+// Digits enough for the exact value of every double (1074 after the point);
+// beyond them Qt only pads zeros, and near INT_MAX it aborts.
+constexpr int MAX_PRECISION = 1074;
 
 // One element as its single kind writes it; strings are handled by the caller.
 template <class E> void appendElement(QString& out, E const& value, TextForm const& form) {
@@ -70,7 +67,7 @@ template <class E> void appendElement(QString& out, E const& value, TextForm con
             if (i > 0) {
                 out += form.component;
             }
-            appendElement(out, componentOf(value, i), form);
+            appendElement(out, componentAt(value, i), form);
         }
     }
 }
@@ -272,7 +269,8 @@ QString convertAttributeValueToString(Attribute const& attribute, QChar componen
     if (!isValidAttributeType(type)) {
         return type == 36 || type == 37 ? QStringLiteral("?") : QString();
     }
-    TextForm const form{componentSeparator, elementSeparator, format, precision};
+    TextForm const form{componentSeparator, elementSeparator, format,
+                        std::min(precision, MAX_PRECISION)};
     return visitKind(type,
                      [&](auto tag) { return valueText<decltype(tag)::value>(attribute, form); });
 }

@@ -119,6 +119,13 @@ TEST(ValueText, NumbersOutsideTheKindsGiveTheirFallbacks) {
     }
 }
 
+TEST(ValueText, HugePrecisionsStopAtTheExactValue) {
+    DataSA<AT_S_DOUBLE> number(nullptr, 1.5, gt_none);
+    QString const text = convertAttributeValueToString(number, QLatin1Char(' '), QLatin1Char(';'),
+                                                       'f', std::numeric_limits<int>::max());
+    EXPECT_EQ(text, QStringLiteral("1.") + QLatin1Char('5') + QString(1073, QLatin1Char('0')));
+}
+
 TEST(ValueText, EnumTextWithoutACurrentNameHasNoMarker) {
     DataSAEnum attribute(nullptr, {QStringLiteral("a"), QStringLiteral("b")}, 5, gt_enum);
     EXPECT_EQ(textOf(attribute), QStringLiteral("a, b"));
