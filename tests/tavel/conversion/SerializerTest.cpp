@@ -38,20 +38,6 @@ TEST(Serializer, WritesLittleEndianRecords) {
     EXPECT_EQ(copy.get(), 7u);
 }
 
-TEST(Serializer, ValueReadIsClampedIntoTheRangeRead) {
-    DataSAMinMax<AT_S_FLOAT> wide(nullptr, 50.0f, 0.0f, 100.0f, gt_none);
-    std::stringstream stream;
-    serializeAttribute(stream, wide);
-    std::string bytes = stream.str();
-    bytes[4 + 2] = '\x20'; // maximum 100 becomes 10: 0x41200000
-    bytes[4 + 3] = '\x41';
-    DataSAMinMax<AT_S_FLOAT> narrow(nullptr, 0.0f, 0.0f, 1.0f, gt_none);
-    std::istringstream in(bytes);
-    deserializeAttribute(in, narrow);
-    EXPECT_EQ(narrow.getMaxValue(), 10.0f);
-    EXPECT_EQ(narrow.get(), 10.0f);
-}
-
 TEST(Serializer, OtherKindsHaveEmptyRecords) {
     DataSA<AT_S_DOUBLE> number(nullptr, 1.0, gt_none);
     DataSA<AT_S_STRING> text(nullptr, QStringLiteral("x"), gt_none);
@@ -91,8 +77,8 @@ TEST(Serializer, ShortReadLeavesTheAttributeAndFailsTheStream) {
     EXPECT_EQ(plain.get(), 3u);
 }
 
-// The range read moves the held value, and its report drops the node: the
-// value must still be stored into a live attribute.
+// Storing the range read moves the held value, and that report drops the
+// node: the value read must still be stored into a live attribute.
 TEST(Serializer, NodeDroppedByTheRangeReportLivesUntilTheValueIsStored) {
     DataSAMinMax<AT_S_FLOAT> source(nullptr, 7.0f, 6.0f, 10.0f, gt_none);
     std::istringstream in(bytesOf(source));
