@@ -61,6 +61,7 @@ TAVEL_EXPORT bool validateAttributeName(QString const& name);
 // The text of the attribute's current value. Floating-point numbers are
 // written by QString::number(value, format, precision); format 'g' with
 // precision 9 (float kinds) or 17 (double kinds) reads back exactly.
+// Precisions above 1074 (the digits of any exact double) count as 1074.
 // Bools are "true"/"false"; strings are written as they are, list strings
 // between double quotes (not escaped, so not read back as they were).
 // Enums list every name joined by ", " with each occurrence of the current
