@@ -100,6 +100,9 @@ void printLive(char const* when) {
 
 int main() {
     auto const registry = boost::make_shared<Registry>();
+    // Class names for the dump; nothing here is created through the factory.
+    Factory::get()->registerClass(Mesh::getUUID(), "Mesh", Factory::CreateFunction());
+    Factory::get()->registerClass(CustomNode::getUUID(), "CustomNode", Factory::CreateFunction());
     {
         auto* const body = new MeshBody;
         body->vertices = {Vec3f(0, 0, 0), Vec3f(1, 0, 0), Vec3f(0, 1, 0)};
@@ -133,6 +136,7 @@ int main() {
         std::printf("  body #%lld is used by %zu nodes holding %d strong references\n\n",
                     body->getSharedNodeId(), body->getNodeRefList().size(), body->getRefCount());
         printLive("in use");
+        std::printf("\n%s\n", qPrintable(Utilities::dump(scene, {})));
     }
     printLive("released");
     std::printf("dangling nodes in the registry: %zu\n", registry->getNumberOfNodes());

@@ -34,4 +34,5 @@
 #include <tavel/registry/NodeSStorage.h>
 #include <tavel/registry/Registry.h>
 
+#include <tavel/conversion/Serializer.h>
 #include <tavel/conversion/Utilities.h>
