@@ -65,7 +65,9 @@ using NodeRef = norv::basalt::Ref<Node>;
     X(AT_M_NODE_PTR, 35, ::Norv::Tavel::NodeRef, "MultiNode", NodeList)
 
 // The kind of value an attribute holds. 0 to 18 single values, 19 to 35 lists.
-enum AttributeType : std::int32_t {
+// Exported: a hidden enum would hide every template instantiated over it
+// (DataSA<N> and the rest) from hosts built with clang.
+enum TAVEL_EXPORT AttributeType : std::int32_t {
 #define TAVEL_X(enumerator, number, element, human, family) enumerator = number,
     TAVEL_ATTRIBUTE_KINDS(TAVEL_X)
 #undef TAVEL_X
