@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <typeinfo>
 
 namespace Norv::Tavel {
@@ -131,7 +132,9 @@ private:
     std::int64_t m_incarnation;
     GUIControlType m_guiControlType;
     ReportPath m_reportPath;
-    QString m_humanReadableName;
+    // The display-name override, made only when set: most attributes never
+    // have one, and every attribute object pays for the member.
+    std::unique_ptr<QString> m_humanReadableName;
     mutable AttributeSpecification const* m_specification;
 };
 

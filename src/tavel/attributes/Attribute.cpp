@@ -6,6 +6,7 @@
 #include <tavel/types/Exceptions.h>
 
 #include <cstdint>
+#include <memory>
 
 namespace Norv::Tavel {
 
@@ -16,7 +17,10 @@ Attribute::Attribute(Node* owner, GUIControlType controlType)
 Attribute::Attribute(Attribute const& other)
     : m_owner(other.m_owner), m_incarnation(other.m_incarnation),
       m_guiControlType(other.m_guiControlType), m_reportPath(REPORT_UNDECIDED),
-      m_humanReadableName(other.m_humanReadableName), m_specification(other.m_specification) {}
+      m_humanReadableName(other.m_humanReadableName
+                              ? std::make_unique<QString>(*other.m_humanReadableName)
+                              : nullptr),
+      m_specification(other.m_specification) {}
 
 Attribute::~Attribute() = default;
 
@@ -72,17 +76,21 @@ QString const& Attribute::getAttributeName() const {
 }
 
 QString const& Attribute::getHumanReadableName() const {
-    if (!m_humanReadableName.isEmpty()) {
-        return m_humanReadableName;
+    if (m_humanReadableName) {
+        return *m_humanReadableName;
     }
     return getAttributeSpecification()->humanReadableName;
 }
 
 void Attribute::setHumanReadableName(QString const& name) {
-    if (name == getAttributeSpecification()->humanReadableName) {
-        m_humanReadableName.clear();
+    QString const& classDefault = getAttributeSpecification()->humanReadableName;
+    // An empty override is no override: the class's display name shows.
+    if (name == classDefault || name.isEmpty()) {
+        m_humanReadableName.reset();
+    } else if (m_humanReadableName) {
+        *m_humanReadableName = name;
     } else {
-        m_humanReadableName = name;
+        m_humanReadableName = std::make_unique<QString>(name);
     }
 }
 

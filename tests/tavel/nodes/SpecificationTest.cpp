@@ -107,6 +107,10 @@ TEST(Specification, AttributesSeeChangesMadeToTheirEntry) {
     EXPECT_EQ(lamp->label.getHumanReadableName(), "label");
     lamp->label.setHumanReadableName("Title");
     EXPECT_EQ(lamp->label.getHumanReadableName(), "Title");
+    DataSA<AT_S_STRING> const snapshot(lamp->label); // a copy keeps the override
+    lamp->label.setHumanReadableName("");
+    EXPECT_EQ(lamp->label.getHumanReadableName(), "label");
+    EXPECT_EQ(snapshot.getHumanReadableName(), "Title");
     EXPECT_TRUE(lamp->label.needsCustomSerialization());
     EXPECT_TRUE(lamp->seed.isInstanceData());
     EXPECT_FALSE(lamp->seed.needsSerialization());
