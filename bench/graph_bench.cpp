@@ -1,6 +1,8 @@
 // The node graph hot paths beside their baselines: a change climbing a chain
-// and a diamond, inserting many references, and the ancestor search.
+// and a diamond, inserting and erasing many references, and the ancestor
+// search.
 
+#define TAVEL_BENCH_COUNT_ALLOCATIONS
 #include "BenchSupport.h"
 
 #include <tavel/attributes/DataMANode.h>
@@ -56,6 +58,41 @@ std::vector<Ref<Item>> chain(std::size_t length) {
 
 constexpr std::size_t CHAIN = 100;
 
+// Baseline B: a plain store plus one std::function call, as a hand-written
+// observable field would do it.
+void BM_Baseline_StoreAndCall(benchmark::State& state) {
+    int calls = 0;
+    int stored = 0;
+    std::function<void(int)> changed = [&calls](int) { ++calls; };
+    int value = 0;
+    for (auto _ : state) {
+        ++value;
+        benchmark::DoNotOptimize(&stored);
+        if (value != stored) {
+            stored = value;
+            changed(value);
+        }
+    }
+    benchmark::DoNotOptimize(calls);
+}
+BENCHMARK(BM_Baseline_StoreAndCall);
+
+// A change three owners below a node whose hierarchical subscriber hears it.
+void BM_ChangeAtDepth3(benchmark::State& state) {
+    std::vector<Ref<Item>> const nodes = chain(4);
+    int reports = 0;
+    nodes.front()->subscribeForHierachicalChangeNotification(
+        [&reports](Node const&, boost::optional<Attribute const&>, bool) { ++reports; });
+    int value = 0;
+    std::size_t const before = bench::allocations();
+    for (auto _ : state) {
+        nodes.back()->value.set(++value);
+    }
+    bench::reportAllocations(state, before);
+    state.counters["reports/change"] = double(reports) / double(state.iterations());
+}
+BENCHMARK(BM_ChangeAtDepth3);
+
 void BM_Baseline_100FunctionCalls(benchmark::State& state) {
     std::vector<std::function<void(int)>> calls(CHAIN);
     int sink = 0;
@@ -77,9 +114,11 @@ void BM_ChangeClimbsChainOf100(benchmark::State& state) {
     nodes.front()->subscribeForHierachicalChangeNotification(
         [&reports](Node const&, boost::optional<Attribute const&>, bool) { ++reports; });
     int value = 0;
+    std::size_t const before = bench::allocations();
     for (auto _ : state) {
         nodes.back()->value.set(++value);
     }
+    bench::reportAllocations(state, before);
     state.counters["reports/change"] = double(reports) / double(state.iterations());
 }
 BENCHMARK(BM_ChangeClimbsChainOf100);
@@ -116,7 +155,7 @@ BENCHMARK(BM_ChangeClimbsDiamondOfDepth10);
 
 constexpr std::size_t MANY = 10000;
 
-void BM_Baseline_VectorInsert10000(benchmark::State& state) {
+void BM_Baseline_VectorInsertClear10000(benchmark::State& state) {
     std::vector<Ref<Node>> nodes;
     for (std::size_t i = 0; i < MANY; ++i) {
         nodes.push_back(CustomNode::create(nullptr));
@@ -125,22 +164,25 @@ void BM_Baseline_VectorInsert10000(benchmark::State& state) {
         std::vector<Ref<Node>> list;
         list.insert(list.begin(), nodes.begin(), nodes.end());
         benchmark::DoNotOptimize(list.data());
+        list.clear();
     }
 }
-BENCHMARK(BM_Baseline_VectorInsert10000);
+BENCHMARK(BM_Baseline_VectorInsertClear10000);
 
-void BM_InsertElements10000(benchmark::State& state) {
+void BM_InsertEraseElements10000(benchmark::State& state) {
     std::vector<Ref<Node>> nodes;
     for (std::size_t i = 0; i < MANY; ++i) {
         nodes.push_back(CustomNode::create(nullptr));
     }
+    Ref<Item> const owner = Item::create(nullptr);
+    std::size_t const before = bench::allocations();
     for (auto _ : state) {
-        Ref<Item> const owner = Item::create(nullptr);
         owner->children.insertElements(nodes, 0);
-        benchmark::DoNotOptimize(owner.get());
+        owner->children.eraseElements(0, MANY - 1);
     }
+    bench::reportAllocations(state, before);
 }
-BENCHMARK(BM_InsertElements10000);
+BENCHMARK(BM_InsertEraseElements10000);
 
 void BM_FindAncestorInChainOf1000(benchmark::State& state) {
     std::vector<Ref<Item>> const nodes = chain(1000);
@@ -159,7 +201,8 @@ BENCHMARK(BM_FindAncestorInChainOf1000);
 int main(int argc, char** argv) {
     return bench::runWithRatios(
         argc, argv,
-        {{"BM_ChangeClimbsChainOf100", "BM_Baseline_100FunctionCalls", 5.0},
+        {{"BM_ChangeAtDepth3", "BM_Baseline_StoreAndCall", 5.0},
+         {"BM_ChangeClimbsChainOf100", "BM_Baseline_100FunctionCalls", 5.0},
          {"BM_ChangeClimbsDiamondOfDepth10", "BM_ChangeClimbsChainOf100", 0},
-         {"BM_InsertElements10000", "BM_Baseline_VectorInsert10000", 10.0}});
+         {"BM_InsertEraseElements10000", "BM_Baseline_VectorInsertClear10000", 10.0}});
 }

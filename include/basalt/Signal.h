@@ -95,10 +95,14 @@ using HolderPtr = boost::shared_ptr<HolderBase>;
 
 // Subscription state of one signal, allocated with the first connection. It is freed once
 // no reference remains and no emission runs, so a slot may destroy the signal that owns it.
+// A disconnection outside an emission leaves an empty place where its holder
+// was, found through the holder's own index, so disconnecting costs O(1); the
+// places are squeezed out once they make up half the list.
 struct SignalState {
-    std::vector<HolderPtr> m_holders; // connection order; the emission walks it by index
+    std::vector<HolderPtr> m_holders; // connection order, with empty places; walked by index
     boost::function<void()>* m_onLastDisconnect = nullptr; // lives in the signal object
     std::size_t m_live = 0;                                // connected holders
+    std::size_t m_holes = 0;                               // empty places in m_holders
     int m_refs = 1;      // the signal and its notifying connections
     int m_depth = 0;     // nesting of running emissions; pins the state like a reference
     int m_removals = 0;  // holders disconnected during an emission, still listed
@@ -130,6 +134,7 @@ protected:
 private:
     friend class SignalCore;
     SignalState* m_state = nullptr; // null once disconnected or detached
+    std::size_t m_index = 0;        // the holder's place in its state's list while listed
     unsigned char m_flags = 0;
 };
 
@@ -154,6 +159,9 @@ public:
 private:
     friend class HolderBase;
     static void unlink(SignalState& state, HolderBase* holder) noexcept;
+    // Drops the empty places, keeping the order of the rest.
+    static void squeeze(SignalState& state) noexcept;
+    static void purge(SignalState& state) noexcept;
 };
 
 // Counts one running emission for its duration (exceptions included). Restoring the saved
@@ -200,7 +208,7 @@ public:
         // Index and size are re-read after every call: slots may append or destroy the signal.
         for (std::size_t i = 0; i < state->m_holders.size(); ++i) {
             auto const* holder = static_cast<Holder<R(Args...)> const*>(state->m_holders[i].get());
-            if (holder->isCallable()) {
+            if (holder != nullptr && holder->isCallable()) {
                 holder->m_slot(args...);
             }
         }

@@ -72,36 +72,6 @@ struct LastDisconnectCheck {
     }
 };
 
-// Unlinks the holders disconnected during emissions. A holder's destruction runs the slot's
-// destructor, which may re-enter the signal, so each one is taken out of the list before it
-// is released and the list is searched again afterwards.
-void purge(SignalState& state) noexcept {
-    std::vector<HolderPtr>& holders = state.m_holders;
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < holders.size(); ++i) {
-        if (holders[i]->isConnected()) {
-            if (i != kept) {
-                holders[kept].swap(holders[i]);
-            }
-            ++kept;
-        }
-    }
-    while (state.m_removals > 0 && !state.m_dead) {
-        std::size_t i = holders.size();
-        while (i > 0 && holders[i - 1]->isConnected()) {
-            --i;
-        }
-        if (i == 0) {
-            state.m_removals = 0;
-            break;
-        }
-        HolderPtr doomed = std::move(holders[i - 1]);
-        holders.erase(holders.begin() + static_cast<std::ptrdiff_t>(i - 1));
-        --state.m_removals;
-        doomed.reset();
-    }
-}
-
 } // namespace
 
 HolderBase::~HolderBase() = default;
@@ -141,6 +111,7 @@ Connection SignalCore::connect(SignalState*& state, HolderPtr const& holder,
         Connection connection = onLastDisconnect == nullptr
                                     ? Connection(holder)
                                     : Connection(holder, LastDisconnectCheck{StateRef(*state)});
+        holder->m_index = state->m_holders.size();
         state->m_holders.push_back(holder);
         // Nothing below throws: the subscription exists only once it is listed.
         if (onLastDisconnect != nullptr) {
@@ -162,12 +133,79 @@ void SignalCore::unlink(SignalState& state, HolderBase* holder) noexcept {
         return;
     }
     std::vector<HolderPtr>& holders = state.m_holders;
-    for (std::size_t i = holders.size(); i > 0; --i) {
-        if (holders[i - 1].get() == holder) {
-            HolderPtr released = std::move(holders[i - 1]);
-            holders.erase(holders.begin() + static_cast<std::ptrdiff_t>(i - 1));
-            return; // released goes here, with the list already consistent
+    std::size_t const index = holder->m_index;
+    if (index >= holders.size() || holders[index].get() != holder) {
+        return;
+    }
+    HolderPtr released = std::move(holders[index]);
+    if (index + 1 == holders.size()) {
+        holders.pop_back();
+        while (!holders.empty() && !holders.back()) {
+            holders.pop_back();
+            --state.m_holes;
         }
+    } else if (++state.m_holes * 2 > holders.size()) {
+        squeeze(state);
+    }
+    // released goes here, with the list already consistent
+}
+
+void SignalCore::squeeze(SignalState& state) noexcept {
+    std::vector<HolderPtr>& holders = state.m_holders;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        if (holders[i]) {
+            if (i != kept) {
+                holders[kept] = std::move(holders[i]);
+            }
+            holders[kept]->m_index = kept;
+            ++kept;
+        }
+    }
+    holders.erase(holders.begin() + static_cast<std::ptrdiff_t>(kept), holders.end());
+    state.m_holes = 0;
+}
+
+// Unlinks the holders disconnected during emissions. A holder's destruction runs the slot's
+// destructor, which may re-enter the signal, so each one is taken out of the list before it
+// is released and the list is searched again afterwards.
+void SignalCore::purge(SignalState& state) noexcept {
+    squeeze(state);
+    std::vector<HolderPtr>& holders = state.m_holders;
+    // Connected holders to the front in their order, so the disconnected ones end the list.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        if (holders[i]->isConnected()) {
+            if (i != kept) {
+                holders[kept].swap(holders[i]);
+            }
+            ++kept;
+        }
+    }
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        holders[i]->m_index = i;
+    }
+    while (state.m_removals > 0 && !state.m_dead) {
+        std::size_t i = holders.size();
+        while (i > 0 && (!holders[i - 1] || holders[i - 1]->isConnected())) {
+            --i;
+        }
+        if (i == 0) {
+            state.m_removals = 0;
+            break;
+        }
+        HolderPtr doomed = std::move(holders[i - 1]);
+        if (i == holders.size()) {
+            holders.pop_back();
+            while (!holders.empty() && !holders.back()) {
+                holders.pop_back();
+                --state.m_holes;
+            }
+        } else {
+            ++state.m_holes;
+        }
+        --state.m_removals;
+        doomed.reset();
     }
 }
 
@@ -181,8 +219,10 @@ void SignalCore::release(SignalState*& statePtr) noexcept {
     state->m_onLastDisconnect = nullptr;
     state->m_live = 0;
     for (HolderPtr const& holder : state->m_holders) {
-        holder->m_flags &= static_cast<unsigned char>(~HolderBase::FLAG_CONNECTED);
-        holder->m_state = nullptr;
+        if (holder) {
+            holder->m_flags &= static_cast<unsigned char>(~HolderBase::FLAG_CONNECTED);
+            holder->m_state = nullptr;
+        }
     }
     // While an emission runs its slot's holder must survive; the outermost one drops the list.
     std::vector<HolderPtr> doomed;
@@ -200,6 +240,7 @@ void SignalCore::endEmission(SignalState& state) noexcept {
     if (state.m_dead) {
         doomed.swap(state.m_holders);
         state.m_removals = 0;
+        state.m_holes = 0;
     } else {
         purge(state);
     }

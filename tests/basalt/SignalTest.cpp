@@ -132,6 +132,36 @@ TEST(Signal, NestedEmissionDefersRemovalToTheOutermost) {
     EXPECT_EQ(sig.numSlots(), 1u);
 }
 
+// Disconnections leave places that are squeezed out later: whatever the order of
+// disconnection, the rest keep their order, new slots come last, and a slot goes
+// (with what it holds) when its connection ends.
+TEST(Signal, DisconnectingInAnyOrderKeepsTheRestInOrderAndReleasesTheSlot) {
+    IntSignal sig;
+    Log log;
+    auto const held = std::make_shared<int>(0);
+    std::vector<Connection> connections;
+    for (int i = 0; i < 8; ++i) {
+        connections.push_back(
+            sig.connect([&log, i, held](int) { log.push_back(std::to_string(i)); }));
+    }
+    EXPECT_EQ(held.use_count(), 9);
+    long expected = 9;
+    for (std::size_t i : {0u, 1u, 5u, 2u}) {
+        connections[i].disconnect();
+        EXPECT_EQ(held.use_count(), --expected);
+    }
+    sig(0);
+    EXPECT_EQ(log, (Log{"3", "4", "6", "7"}));
+    connections.push_back(sig.connect([&](int) { log.push_back("new"); }));
+    connections[7].disconnect();
+    connections[3].disconnect();
+    log.clear();
+    sig(0);
+    EXPECT_EQ(log, (Log{"4", "6", "new"}));
+    EXPECT_EQ(sig.numSlots(), 3u);
+    EXPECT_EQ(held.use_count(), 3);
+}
+
 TEST(Signal, ThrowingSlotLeavesSignalUsable) {
     IntSignal sig;
     int calls = 0;

@@ -23,6 +23,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <typeinfo>
 
 namespace Norv::Tavel {
 
@@ -99,20 +101,40 @@ public:
 protected:
     Attribute(Node* owner, GUIControlType controlType);
 
+    // Reports an effective change of this attribute's own value, exactly as
+    // postChange(action, structureChanged, *this, -1) does. When the
+    // attribute is an instance of `keeper` itself, a library class that keeps
+    // Attribute::postChange, that body runs inline without a virtual call;
+    // any other class (a host's subclass may override postChange) goes
+    // through the slot. Defined in detail/OwnChange.h.
+    inline void postOwnChange(ChangeAction action, bool structureChanged,
+                              std::type_info const& keeper);
+
 private:
     friend class Node;
     friend struct detail::NodeLinks;
 
     AttributeSpecification const* getAttributeSpecification() const;
+    // The rest of postOwnChange: decides the path on the first change and
+    // reports through the postChange slot unless it is direct.
+    void postOwnChangeThroughSlot(ChangeAction action, bool structureChanged,
+                                  std::type_info const& keeper);
     // Called by the owner when it lets go of a custom attribute that others
     // may still hold: the attribute then stands alone, with no owner and no
     // cached entry, so neither can dangle.
     void detachFromOwner();
 
+    // How postOwnChange reports, decided on the first change: the dynamic
+    // type is fixed by then. Never copied: a copy may be of another class.
+    enum ReportPath : unsigned char { REPORT_UNDECIDED, REPORT_DIRECT, REPORT_VIRTUAL };
+
     Node* m_owner;
     std::int64_t m_incarnation;
     GUIControlType m_guiControlType;
-    QString m_humanReadableName;
+    ReportPath m_reportPath;
+    // The display-name override, made only when set: most attributes never
+    // have one, and every attribute object pays for the member.
+    std::unique_ptr<QString> m_humanReadableName;
     mutable AttributeSpecification const* m_specification;
 };
 

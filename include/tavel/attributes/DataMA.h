@@ -5,6 +5,7 @@
 // when the new list equals the held one: lists are not compared on set.
 
 #include <tavel/attributes/AttributeBase.h>
+#include <tavel/attributes/detail/OwnChange.h>
 
 #include <vector>
 
@@ -25,7 +26,7 @@ public:
 
     void set(ValueType const& value) override {
         m_value = value;
-        this->postChange(CA_VALUE_CHANGED, false, *this, -1);
+        this->postOwnChange(CA_VALUE_CHANGED, false, typeid(DataMA));
     }
 
     ValueType get() const override { return m_value; }

@@ -7,6 +7,7 @@
 // incarnation and reported to the owner as CA_VALUE_CHANGED.
 
 #include <tavel/attributes/AttributeBase.h>
+#include <tavel/attributes/detail/OwnChange.h>
 
 namespace Norv::Tavel {
 
@@ -29,7 +30,7 @@ public:
             return;
         }
         m_value = value;
-        this->postChange(CA_VALUE_CHANGED, false, *this, -1);
+        this->postOwnChange(CA_VALUE_CHANGED, false, typeid(DataSA));
     }
 
     ValueType get() const override { return m_value; }

@@ -10,6 +10,7 @@
 // the held value and reports only if it moved.
 
 #include <tavel/attributes/AttributeBase.h>
+#include <tavel/attributes/detail/OwnChange.h>
 
 namespace Norv::Tavel {
 
@@ -37,7 +38,7 @@ public:
             return;
         }
         m_value = clamped;
-        this->postChange(CA_VALUE_CHANGED, false, *this, -1);
+        this->postOwnChange(CA_VALUE_CHANGED, false, typeid(DataSAMinMax));
     }
 
     ValueType get() const override { return m_value; }

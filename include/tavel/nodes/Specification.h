@@ -15,14 +15,17 @@
 
 #include <basalt/Uuid.h>
 
+#include <boost/multi_index/hashed_index.hpp>
 #include <boost/multi_index/member.hpp>
 #include <boost/multi_index/ordered_index.hpp>
 #include <boost/multi_index/sequenced_index.hpp>
 #include <boost/multi_index_container.hpp>
 
+#include <QHash>
 #include <QString>
 
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <string>
@@ -88,10 +91,18 @@ private:
     AttributeType m_type;
 };
 
+// Qt's own hash of a name, for the container's hashed index.
+struct TAVEL_EXPORT AttributeNameHash {
+    std::size_t operator()(QString const& name) const noexcept {
+        return static_cast<std::size_t>(qHash(name));
+    }
+};
+
 struct TAVEL_EXPORT Specification {
     // Index 0: registration order (the iteration order of every node of the
     // class). Index 1: unique by name, case-sensitive UTF-16 order. Index 2:
     // by offset, so releasing a custom entry does not walk the whole list.
+    // Index 3: hashed by name, so a lookup by name costs one hash of it.
     using Container = boost::multi_index_container<
         AttributeSpecification,
         boost::multi_index::indexed_by<
@@ -99,7 +110,11 @@ struct TAVEL_EXPORT Specification {
             boost::multi_index::ordered_unique<boost::multi_index::member<
                 AttributeSpecification, QString, &AttributeSpecification::name>>,
             boost::multi_index::ordered_non_unique<boost::multi_index::member<
-                AttributeSpecification, std::int64_t, &AttributeSpecification::offset>>>>;
+                AttributeSpecification, std::int64_t, &AttributeSpecification::offset>>,
+            boost::multi_index::hashed_unique<
+                boost::multi_index::member<AttributeSpecification, QString,
+                                           &AttributeSpecification::name>,
+                AttributeNameHash>>>;
     using SequencedIterator = Container::nth_index<0>::type::const_iterator;
     using OrderedIterator = Container::nth_index<1>::type::const_iterator;
 

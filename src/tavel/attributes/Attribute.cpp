@@ -1,15 +1,26 @@
 #include <tavel/attributes/Attribute.h>
+#include <tavel/attributes/detail/OwnChange.h>
 
 #include <tavel/nodes/Node.h>
 #include <tavel/nodes/Specification.h>
 #include <tavel/types/Exceptions.h>
 
+#include <cstdint>
+#include <memory>
+
 namespace Norv::Tavel {
 
 Attribute::Attribute(Node* owner, GUIControlType controlType)
-    : m_owner(owner), m_incarnation(1), m_guiControlType(controlType), m_specification(nullptr) {}
+    : m_owner(owner), m_incarnation(1), m_guiControlType(controlType),
+      m_reportPath(REPORT_UNDECIDED), m_specification(nullptr) {}
 
-Attribute::Attribute(Attribute const& other) = default;
+Attribute::Attribute(Attribute const& other)
+    : m_owner(other.m_owner), m_incarnation(other.m_incarnation),
+      m_guiControlType(other.m_guiControlType), m_reportPath(REPORT_UNDECIDED),
+      m_humanReadableName(other.m_humanReadableName
+                              ? std::make_unique<QString>(*other.m_humanReadableName)
+                              : nullptr),
+      m_specification(other.m_specification) {}
 
 Attribute::~Attribute() = default;
 
@@ -42,7 +53,15 @@ AttributeSpecification const* Attribute::getAttributeSpecification() const {
         if (m_owner == nullptr) {
             throw UnknownAttributeException("");
         }
-        m_specification = &m_owner->findAttributeSpecification(*this);
+        // A member attribute is found by its offset in the owner, one ordered
+        // lookup; custom keys are negative and never match a member's offset.
+        auto const offset = static_cast<long long>(reinterpret_cast<std::uintptr_t>(this) -
+                                                   reinterpret_cast<std::uintptr_t>(m_owner));
+        AttributeSpecification const* const fixed =
+            m_owner->getSpecification().findByOffset(offset);
+        m_specification = fixed != nullptr && fixed->isFixed()
+                              ? fixed
+                              : &m_owner->findAttributeSpecification(*this);
     }
     return m_specification;
 }
@@ -57,17 +76,21 @@ QString const& Attribute::getAttributeName() const {
 }
 
 QString const& Attribute::getHumanReadableName() const {
-    if (!m_humanReadableName.isEmpty()) {
-        return m_humanReadableName;
+    if (m_humanReadableName) {
+        return *m_humanReadableName;
     }
     return getAttributeSpecification()->humanReadableName;
 }
 
 void Attribute::setHumanReadableName(QString const& name) {
-    if (name == getAttributeSpecification()->humanReadableName) {
-        m_humanReadableName.clear();
+    QString const& classDefault = getAttributeSpecification()->humanReadableName;
+    // An empty override is no override: the class's display name shows.
+    if (name == classDefault || name.isEmpty()) {
+        m_humanReadableName.reset();
+    } else if (m_humanReadableName) {
+        *m_humanReadableName = name;
     } else {
-        m_humanReadableName = name;
+        m_humanReadableName = std::make_unique<QString>(name);
     }
 }
 
@@ -122,6 +145,18 @@ void Attribute::postChange(ChangeAction action, bool structureChanged,
     if (m_owner != nullptr) {
         m_owner->postAttributeChange(action, *this, source, structureChanged, m_incarnation);
     }
+}
+
+void Attribute::postOwnChangeThroughSlot(ChangeAction action, bool structureChanged,
+                                         std::type_info const& keeper) {
+    if (m_reportPath == REPORT_UNDECIDED) {
+        m_reportPath = typeid(*this) == keeper ? REPORT_DIRECT : REPORT_VIRTUAL;
+        if (m_reportPath == REPORT_DIRECT) {
+            postOwnChange(action, structureChanged, keeper);
+            return;
+        }
+    }
+    postChange(action, structureChanged, *this, -1);
 }
 
 std::size_t SingleAttribute::getSize() const {

@@ -21,12 +21,15 @@ void Specification::addInheritFrom(norv::basalt::Uuid const& classId) {
 }
 
 bool Specification::hasAttribute(QString const& name) const {
-    return attributes.get<1>().count(name) != 0;
+    auto const& byHash = attributes.get<3>();
+    return byHash.find(name) != byHash.end();
 }
 
 Specification::OrderedIterator
 Specification::findAttributeSpecification(QString const& name) const {
-    return attributes.get<1>().find(name);
+    auto const& byHash = attributes.get<3>();
+    auto const found = byHash.find(name);
+    return found == byHash.end() ? orderedEnd() : attributes.project<1>(found);
 }
 
 Specification::OrderedIterator

@@ -247,6 +247,49 @@ TEST(CreateAttribute, EveryKindStartsEmptyAndRangesSpanTheType) {
     EXPECT_THROW(createAttribute(AttributeType(-1), nullptr, true), NotSupported);
 }
 
+// Counts the changes reported through its postChange slot.
+template <class Base> class Watched : public Base {
+public:
+    using Base::Base;
+    explicit Watched(Base const& other) : Base(other) {}
+    int changes = 0;
+
+protected:
+    void postChange(ChangeAction action, bool structureChanged,
+                    boost::optional<Attribute const&> source,
+                    std::int64_t const& incarnation) override {
+        ++changes;
+        Base::postChange(action, structureChanged, source, incarnation);
+    }
+};
+
+// The library's own classes report without a virtual call; a subclass that
+// overrides postChange still hears every change, also when it is a copy of an
+// attribute that has already reported.
+TEST(Attributes, AnOverriddenPostChangeHearsEveryChange) {
+    DataSA<AT_S_FLOAT> plain(nullptr, 0.f, gt_none);
+    plain.set(1.f);
+    Watched<DataSA<AT_S_FLOAT>> copied(plain);
+    copied.set(2.f);
+    copied.set(2.f);
+    copied.set(3.f);
+    EXPECT_EQ(copied.changes, 2);
+    EXPECT_GT(copied.getIncarnation(), plain.getIncarnation());
+
+    DataSAMinMax<AT_S_INT32> ranged(nullptr, 0, 0, 10, gt_none);
+    ranged.set(1);
+    Watched<DataSAMinMax<AT_S_INT32>> rangedCopy(ranged);
+    rangedCopy.set(20);
+    rangedCopy.setMinMaxValues(0, 5);
+    EXPECT_EQ(rangedCopy.changes, 2);
+
+    DataMA<AT_M_INT32> list(nullptr, {}, gt_none);
+    list.set({1});
+    Watched<DataMA<AT_M_INT32>> listCopy(list);
+    listCopy.set({1});
+    EXPECT_EQ(listCopy.changes, 1);
+}
+
 TEST(Attributes, QueriesNeedingTheOwnerThrowWithoutOne) {
     DataSA<AT_S_BOOL> attribute(nullptr, false, gt_none);
     EXPECT_THROW(attribute.getAttributeName(), UnknownAttributeException);

@@ -62,6 +62,38 @@ TEST(Specification, ReleasingCountsCustomEntriesDownAndRefusesFixedOnes) {
     delete built.first;
 }
 
+// Registers one of its two member attributes.
+class Draft : public NodeClass<Draft> {
+public:
+    static Uuid const& getUUID() {
+        static Uuid const id("{0C5E7A11-8D2B-4E3F-A6C9-7B1D2E3F4A50}");
+        return id;
+    }
+    DataSA<AT_S_INT32> kept{this, 0, gt_none};
+    DataSA<AT_S_INT32> loose{this, 0, gt_none};
+
+protected:
+    using NodeClass::NodeClass;
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
+            return;
+        }
+        layout.addInheritFrom(getUUID());
+        registerFixedAttribute(layout, kept, ATTR_SERIALIZE, "kept", "");
+        NodeClass::registerAttributes(layout);
+    }
+};
+
+TEST(Specification, MemberAttributesFindTheirOwnEntry) {
+    Ref<Lamp> const lamp = Lamp::create(nullptr);
+    EXPECT_EQ(lamp->intensity.getID(), 1);
+    EXPECT_EQ(lamp->seed.getID(), 3);
+    EXPECT_EQ(lamp->label.getAttributeName(), "label");
+    Ref<Draft> const draft = Draft::create(nullptr);
+    EXPECT_EQ(draft->kept.getAttributeName(), "kept");
+    EXPECT_THROW(draft->loose.getID(), UnknownAttributeException);
+}
+
 TEST(Specification, AttributesSeeChangesMadeToTheirEntry) {
     Ref<Lamp> const lamp = Lamp::create(nullptr);
     EXPECT_EQ(lamp->label.getHumanReadableName(), "label");
@@ -75,6 +107,10 @@ TEST(Specification, AttributesSeeChangesMadeToTheirEntry) {
     EXPECT_EQ(lamp->label.getHumanReadableName(), "label");
     lamp->label.setHumanReadableName("Title");
     EXPECT_EQ(lamp->label.getHumanReadableName(), "Title");
+    DataSA<AT_S_STRING> const snapshot(lamp->label); // a copy keeps the override
+    lamp->label.setHumanReadableName("");
+    EXPECT_EQ(lamp->label.getHumanReadableName(), "label");
+    EXPECT_EQ(snapshot.getHumanReadableName(), "Title");
     EXPECT_TRUE(lamp->label.needsCustomSerialization());
     EXPECT_TRUE(lamp->seed.isInstanceData());
     EXPECT_FALSE(lamp->seed.needsSerialization());
