@@ -62,6 +62,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <vector>
 #include <string>
 
 namespace Norv::Tavel {
@@ -138,9 +139,7 @@ public:
 
     // Owner links: one per reference held by a node-reference attribute.
     std::size_t getNumberOfOwnerLinks() const { return m_owners.size(); }
-    std::size_t countOwnerLinks(Attribute const& attribute) const {
-        return m_owners.count(&attribute);
-    }
+    std::size_t countOwnerLinks(Attribute const& attribute) const;
     // How deep the node is inhibited (its own scopes and those passed down).
     std::int32_t getInhibitUpdateCounter() const { return m_inhibitUpdateCounter; }
 
@@ -258,7 +257,14 @@ private:
         detail::InhibitLevels inhibitLevels;
     };
     using CustomAttributes = std::map<long long, CustomAttribute>;
-    using Owners = std::multimap<Attribute const*, Node const*>;
+    // One owner link: the attribute that refers to this node, and its node.
+    struct OwnerLink {
+        Attribute const* attribute;
+        Node const* owner;
+    };
+    // Ordered by the attribute's address, the links of one attribute in the
+    // order they were made: a flat list, cheap to walk and to edit.
+    using Owners = std::vector<OwnerLink>;
 
     // The member attribute that a fixed entry locates; the custom attribute
     // under a key, or null.

@@ -642,31 +642,63 @@ void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool struc
     if (node.m_owners.empty()) {
         return;
     }
-    std::vector<PendingClimb> climb;
-    std::vector<PendingClimb>& pending = t_climb != nullptr ? *t_climb : climb;
-    // Pushed last to first, so the first owner link is told first.
-    Reached const child(node);
-    std::size_t const start = pending.size();
-    for (auto it = node.m_owners.begin(); it != node.m_owners.end();
-         it = node.m_owners.upper_bound(it->first)) {
-        pending.push_back(PendingClimb{child, it->first, structureChanged, source, incarnation});
+    // The work list of this thread's climb is kept from climb to climb, so a
+    // change allocates nothing once it has been as deep as it goes.
+    static thread_local std::vector<PendingClimb> t_workList;
+    bool const outermost = t_climb == nullptr;
+    std::vector<PendingClimb>& pending = outermost ? t_workList : *t_climb;
+    // Pushed last to first, so the first owning attribute is told first.
+    Node::Owners const& owners = node.m_owners;
+    for (std::size_t i = owners.size(); i-- > 0;) {
+        if (i > 0 && owners[i - 1].attribute == owners[i].attribute) {
+            continue;
+        }
+        pending.push_back(
+            PendingClimb{Reached(node), owners[i].attribute, structureChanged, source, incarnation});
     }
-    std::reverse(pending.begin() + std::ptrdiff_t(start), pending.end());
-    if (t_climb != nullptr) {
+    if (!outermost) {
         return;
     }
     struct Active {
-        explicit Active(std::vector<PendingClimb>& climb) { t_climb = &climb; }
-        ~Active() { t_climb = nullptr; }
-    } const active(climb);
-    while (!climb.empty()) {
-        PendingClimb const next = std::move(climb.back());
-        climb.pop_back();
+        std::vector<PendingClimb>& climb;
+        explicit Active(std::vector<PendingClimb>& list) : climb(list) { t_climb = &climb; }
+        ~Active() {
+            t_climb = nullptr;
+            // Left over only when a subscriber threw: released outside the
+            // list, as releasing may start a climb of its own.
+            if (!climb.empty()) {
+                std::vector<PendingClimb> rest;
+                rest.swap(climb);
+            }
+        }
+    } const active(pending);
+    while (!pending.empty()) {
+        PendingClimb const next = std::move(pending.back());
+        pending.pop_back();
         // The link may have gone while earlier owners were told.
-        if (next.child.node->m_owners.count(next.owning) != 0) {
+        if (hasLink(*next.child.node, next.owning)) {
             Node::passToOwner(*next.owning, next.structureChanged, next.source, next.incarnation);
         }
     }
+}
+
+std::pair<Node::Owners::const_iterator, Node::Owners::const_iterator>
+Internals::linksOf(Node const& node, Attribute const* attribute) {
+    struct ByAttribute {
+        bool operator()(Node::OwnerLink const& link, Attribute const* key) const {
+            return std::less<Attribute const*>()(link.attribute, key);
+        }
+        bool operator()(Attribute const* key, Node::OwnerLink const& link) const {
+            return std::less<Attribute const*>()(key, link.attribute);
+        }
+    };
+    return std::equal_range(node.m_owners.begin(), node.m_owners.end(), attribute,
+                            ByAttribute());
+}
+
+std::size_t Node::countOwnerLinks(Attribute const& attribute) const {
+    auto const range = Internals::linksOf(*this, &attribute);
+    return std::size_t(range.second - range.first);
 }
 
 // ---------------------------------------------------------------------------
@@ -1001,8 +1033,9 @@ void Node::preDestroy() {
 bool Node::addOwner(Node const& owner, Attribute const& attribute) {
     Internals::checkNotDestroying(*this);
     // A new link goes after the links of the same attribute.
-    auto const link = m_owners.emplace(&attribute, &owner);
-    bool const known = link != m_owners.begin() && std::prev(link)->first == &attribute;
+    auto const end = Internals::linksOf(*this, &attribute).second;
+    bool const known = end != m_owners.begin() && std::prev(end)->attribute == &attribute;
+    auto const link = m_owners.insert(end, OwnerLink{&attribute, &owner});
     if (known && !m_registry.expired()) {
         // Another reference through the same attribute: its link is counted.
         return true;
@@ -1029,12 +1062,13 @@ bool Node::addOwner(Node const& owner, Attribute const& attribute) {
 }
 
 void Node::removeOwner(Node const& owner, Attribute const& attribute) {
-    auto const found = m_owners.find(&attribute);
-    if (found == m_owners.end()) {
+    auto const range = Internals::linksOf(*this, &attribute);
+    if (range.first == range.second) {
         return;
     }
-    auto const next = m_owners.erase(found);
-    if (next != m_owners.end() && next->first == &attribute) {
+    bool const more = range.second - range.first > 1;
+    m_owners.erase(range.first);
+    if (more) {
         return;
     }
     // Both registries must still exist and differ; otherwise no link was counted.
@@ -1089,9 +1123,12 @@ void Internals::countRegistryLinks(Node& node, int delta) {
         return;
     }
     // Links to the registries of owners, one per owning attribute.
-    for (auto it = node.m_owners.begin(); it != node.m_owners.end();
-         it = node.m_owners.upper_bound(it->first)) {
-        boost::shared_ptr<Registry> const theirs = it->second->getRegistry();
+    for (std::size_t i = 0; i < node.m_owners.size(); ++i) {
+        Node::OwnerLink const& link = node.m_owners[i];
+        if (i > 0 && node.m_owners[i - 1].attribute == link.attribute) {
+            continue;
+        }
+        boost::shared_ptr<Registry> const theirs = link.owner->getRegistry();
         if (theirs && theirs != mine) {
             countLink(*theirs, *mine, delta);
         }
@@ -1102,7 +1139,7 @@ void Internals::countRegistryLinks(Node& node, int delta) {
         std::sort(elements.begin(), elements.end());
         elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
         for (NodeRef const& element : elements) {
-            if (element->m_owners.count(&attribute) == 0) {
+            if (!hasLink(*element, &attribute)) {
                 continue;
             }
             boost::shared_ptr<Registry> const theirs = element->getRegistry();

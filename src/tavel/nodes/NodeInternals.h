@@ -161,12 +161,21 @@ struct NodeInternals {
     static void countLink(Registry& superior, Registry& depending, int delta);
 
     // Calls `visit` with each owner in owner-link order until it returns true.
+    // The owner may change the links (its class test is virtual): they are
+    // read afresh by index.
     template <class Visit> static void forEachOwner(Node const& node, Visit const& visit) {
-        for (auto const& link : node.m_owners) {
-            if (visit(*link.second)) {
+        for (std::size_t i = 0; i < node.m_owners.size(); ++i) {
+            if (visit(*node.m_owners[i].owner)) {
                 return;
             }
         }
+    }
+    // The links of `attribute`, as a range of the node's owner list.
+    static std::pair<Node::Owners::const_iterator, Node::Owners::const_iterator>
+    linksOf(Node const& node, Attribute const* attribute);
+    static bool hasLink(Node const& node, Attribute const* attribute) {
+        auto const range = linksOf(node, attribute);
+        return range.first != range.second;
     }
     static Node const* findParent(Node const& node, norv::basalt::Uuid const& classId, bool exact);
     static Node const* findAncestor(Node const& node, norv::basalt::Uuid const& classId);
