@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <exception>
 #include <iterator>
+#include <limits>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -771,7 +772,10 @@ bool Internals::raise(Node& node, std::uint32_t token) {
     InhibitPass* const pass = t_inhibitPass;
     if (pass != nullptr && pass->collecting != nullptr && pass->direction > 0) {
         // Reached from a node the pass is expanding: raised now, entered later.
-        if (node.m_onInhibitPath) {
+        // A depth at its limit takes no further level (and the reference
+        // records none), so it can never wrap round.
+        if (node.m_onInhibitPath ||
+            node.m_inhibitUpdateCounter == std::numeric_limits<std::int32_t>::max()) {
             return false;
         }
         ++node.m_inhibitUpdateCounter;
@@ -779,12 +783,15 @@ bool Internals::raise(Node& node, std::uint32_t token) {
         pass->collecting->emplace_back(node);
         return true;
     }
+    if (node.m_inhibitUpdateCounter == std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
     runInhibitPass(node, +1, token);
     return true;
 }
 
 bool Internals::raiseEntering(Node& node, Node* owner, std::uint32_t token) {
-    if (owner == &node) {
+    if (owner == &node || node.m_inhibitUpdateCounter == std::numeric_limits<std::int32_t>::max()) {
         return false;
     }
     // The owner counts as on the path: the raise does not come round to it.

@@ -140,6 +140,10 @@ struct Attack {
             break;
         }
         case 2: {
+            // Short lists: every duplicate reference multiplies the paths.
+            if (node->items.getSize() > 3) {
+                break;
+            }
             std::vector<NodeRef> const nodes = someNodes();
             std::size_t const at = pick(4);
             note(node->name + ".items.insert " + names(nodes) + " at " + std::to_string(at));
