@@ -121,7 +121,7 @@ bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& sec
     // m_pairs: a cycle may lead back to them through their only owner link.
     // Any other node met twice has two owner links, so pairs of nodes with at
     // most one each need no record.
-    auto const enter = [&](Ref<Node> const& a, Ref<Node> const& b, bool root) {
+    auto const enter = [&](Ref<Node> const& a, Ref<Node> const& b) {
         if (a.get() == b.get()) {
             return Entered::equal;
         }
@@ -131,8 +131,8 @@ bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& sec
         if ((m_flags & COMPARE_CLASS_IDS) != 0 && !(a->getClsId() == b->getClsId())) {
             return Entered::unequal;
         }
-        bool const tracked =
-            root || a->getNumberOfOwnerLinks() > 1 || b->getNumberOfOwnerLinks() > 1;
+        bool const tracked = (a == first && b == second) || a->getNumberOfOwnerLinks() > 1 ||
+                             b->getNumberOfOwnerLinks() > 1;
         if (tracked && m_pairs.count(Pair(a, b)) != 0) {
             return Entered::equal; // under comparison (a cycle) or found equal
         }
@@ -161,7 +161,7 @@ bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& sec
         }
     };
 
-    switch (enter(first, second, true)) {
+    switch (enter(first, second)) {
     case Entered::equal:
         return true;
     case Entered::unequal:
@@ -217,7 +217,7 @@ bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& sec
                 m_secondPath.push_back(detail::elementPath(m_secondPath.back(), frame->index));
             }
             frame->waiting = Walk::Waiting::element;
-            switch (enter(a, b, false)) {
+            switch (enter(a, b)) {
             case Entered::equal:
                 break; // goes on at the next round
             case Entered::unequal:
@@ -335,7 +335,7 @@ bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& sec
             Ref<Node> const a = referenceOf<SingleReference>(*x).get();
             Ref<Node> const b = referenceOf<SingleReference>(*y).get();
             frame->waiting = Walk::Waiting::reference;
-            if (enter(a, b, false) == Entered::unequal) {
+            if (enter(a, b) == Entered::unequal) {
                 return false;
             }
             continue;

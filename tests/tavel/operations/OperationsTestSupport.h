@@ -168,15 +168,16 @@ protected:
     }
 };
 
-// A chain of `length` pieces linked root first (their values stay 0, so only
-// the links notify); the last links back to the root when `closed`.
+// A chain of `length` pieces linked root first (their values stay 0), built
+// from the tail so that no link climbs; the last links back to the root when
+// `closed`.
 inline Ref<Piece> chain(std::size_t length, bool closed = false) {
-    Ref<Piece> const root = Piece::create(nullptr);
-    Ref<Piece> last = root;
+    Ref<Piece> const last = Piece::create(nullptr);
+    Ref<Piece> root = last;
     for (std::size_t i = 1; i < length; ++i) {
-        Ref<Piece> next = Piece::create(nullptr);
-        last->link.set(next);
-        last = next;
+        Ref<Piece> head = Piece::create(nullptr);
+        head->link.set(root);
+        root = std::move(head);
     }
     if (closed) {
         last->link.set(root);
