@@ -60,8 +60,8 @@ struct CopyTraverser::Walk {
         int pendingPops = 0;
         // The list attribute being copied, element by element.
         bool inList = false;
-        AttributeSlot listSource{nullptr, 0};
-        AttributeSlot listTarget{nullptr, 0};
+        AttributeSlot listSource{nullptr, 0, false, false};
+        AttributeSlot listTarget{nullptr, 0, false, false};
         std::size_t elementsBegin = 0;
         std::size_t element = 0;
     };
@@ -273,8 +273,8 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
         if (a == nullptr) {
             continue; // removed meanwhile
         }
-        bool const custom = a->isCustom();
-        bool leftOut = (a->isInstanceData() && (m_flags & COPY_INSTANCE_DATA) == 0) ||
+        bool const custom = sourceSlot.custom;
+        bool leftOut = (sourceSlot.instanceData && (m_flags & COPY_INSTANCE_DATA) == 0) ||
                        (custom && (m_flags & COPY_CUSTOM_ATTRIBUTES) == 0) ||
                        ((m_flags & COPY_IGNORE_ATTRIBUTE_NAMES) != 0 &&
                         m_ignoreAttributeNames.contains(a->getAttributeName()));
@@ -290,7 +290,7 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
             continue;
         }
 
-        AttributeSlot targetSlot{nullptr, 0};
+        AttributeSlot targetSlot{nullptr, 0, false, false};
         if (!custom) {
             if (visit->targetAt == visit->targetEnd) {
                 throw OutOfRangeException(""); // the copy has fewer attributes than its source
@@ -312,7 +312,9 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
             if (!made) {
                 continue;
             }
-            targetSlot = {made->isCustom() ? nullptr : made.get_ptr(), made->getID()};
+            bool const madeCustom = made->isCustom();
+            targetSlot = {madeCustom ? nullptr : made.get_ptr(), made->getID(), madeCustom,
+                          made->isInstanceData()};
         }
         if (trackPaths) {
             m_pathStack.push_back(path);
@@ -392,7 +394,7 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
             visit->elementsBegin = visit->element = walk.elements.size();
             walk.elements.insert(walk.elements.end(), originals.begin(), originals.end());
         } else {
-            if (!visit->sharedOnly || a->isInstanceData()) {
+            if (!visit->sharedOnly || sourceSlot.instanceData) {
                 b->assign(*a);
             }
             popPath();
