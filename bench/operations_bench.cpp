@@ -66,10 +66,9 @@ public:
         static Uuid const id("{4F6A8C0E-2B4D-4F6A-8C0E-2B4D6F8A0C1E}");
         return id;
     }
-    DataSA<AT_S_FLOAT> values[8] = {{this, 0.0f, gt_none}, {this, 0.0f, gt_none},
-                                    {this, 0.0f, gt_none}, {this, 0.0f, gt_none},
-                                    {this, 0.0f, gt_none}, {this, 0.0f, gt_none},
-                                    {this, 0.0f, gt_none}, {this, 0.0f, gt_none}};
+    DataSA<AT_S_FLOAT> values[8] = {
+        {this, 0.0f, gt_none}, {this, 0.0f, gt_none}, {this, 0.0f, gt_none}, {this, 0.0f, gt_none},
+        {this, 0.0f, gt_none}, {this, 0.0f, gt_none}, {this, 0.0f, gt_none}, {this, 0.0f, gt_none}};
     DataMANode<Node> children{this};
 
 protected:
@@ -80,8 +79,8 @@ protected:
         }
         layout.addInheritFrom(getUUID());
         for (int i = 0; i < 8; ++i) {
-            registerFixedAttribute(layout, values[i], ATTR_SERIALIZE,
-                                   QStringLiteral("v%1").arg(i), "");
+            registerFixedAttribute(layout, values[i], ATTR_SERIALIZE, QStringLiteral("v%1").arg(i),
+                                   "");
         }
         registerFixedAttribute(layout, children, ATTR_SERIALIZE, "children", "");
         NodeClass::registerAttributes(layout);
@@ -208,10 +207,10 @@ void reportCopyMemory() {
 
 int main(int argc, char** argv) {
     reportCopyMemory();
-    return bench::runWithRatios(argc, argv,
-                                {{"BM_NodeCopy/1000", "BM_Baseline_StructCopy/1000", 10.0},
-                                 {"BM_NodeCopy/100000", "BM_Baseline_StructCopy/100000", 10.0},
-                                 {"BM_NodeCompare/1000", "BM_Baseline_StructCompare/1000", 5.0},
-                                 {"BM_NodeCompare/100000", "BM_Baseline_StructCompare/100000",
-                                  5.0}});
+    return bench::runWithRatios(
+        argc, argv,
+        {{"BM_NodeCopy/1000", "BM_Baseline_StructCopy/1000", 10.0},
+         {"BM_NodeCopy/100000", "BM_Baseline_StructCopy/100000", 10.0},
+         {"BM_NodeCompare/1000", "BM_Baseline_StructCompare/1000", 5.0},
+         {"BM_NodeCompare/100000", "BM_Baseline_StructCompare/100000", 5.0}});
 }

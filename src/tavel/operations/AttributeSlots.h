@@ -43,8 +43,8 @@ inline void noteAttributes(Node& node, std::vector<AttributeSlot>& noted) {
         if (custom && !node.getAttributeByID(entry.attributeId)) {
             continue;
         }
-        noted.push_back({custom ? nullptr : &*at, custom ? entry.attributeId : 0, custom,
-                         entry.flags.test(2)});
+        noted.push_back(
+            {custom ? nullptr : &*at, custom ? entry.attributeId : 0, custom, entry.flags.test(2)});
         ++at;
     }
 }

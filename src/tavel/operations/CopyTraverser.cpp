@@ -241,8 +241,8 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
                         list.insertElement(found->second, APPEND);
                     }
                     // The list may have been edited by whoever heard of the insertion.
-                    if (MANode* const again = dynamic_cast<MANode*>(
-                            visit->listTarget.resolve(*visit->target));
+                    if (MANode* const again =
+                            dynamic_cast<MANode*>(visit->listTarget.resolve(*visit->target));
                         again != nullptr && index < again->getSize()) {
                         copy = again->getElement(index);
                     }
@@ -301,8 +301,7 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
             // visit leaves it alone (registering it again would fail).
             QString const name = a->getAttributeName();
             if (!visit->target->getAttribute(name)) {
-                visit->target->registerAttribute(name, a->getAttributeType(),
-                                                 a->hasMinMaxValues());
+                visit->target->registerAttribute(name, a->getAttributeType(), a->hasMinMaxValues());
             } else if (visit->sharedOnly) {
                 continue;
             }

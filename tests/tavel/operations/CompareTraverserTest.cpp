@@ -35,7 +35,9 @@ TEST(CompareTraverser, SelfNullAndMixedPairs) {
 
 TEST(CompareTraverser, FlagsDecideWhichDifferencesCount) {
     using Range = DataSAMinMax<AT_S_FLOAT>;
-    auto const range = [](Piece& p) -> Range& { return dynamic_cast<Range&>(*p.getAttribute("extra")); };
+    auto const range = [](Piece& p) -> Range& {
+        return dynamic_cast<Range&>(*p.getAttribute("extra"));
+    };
     struct Row {
         char const* what;
         std::function<void(Piece&)> edit;
@@ -48,8 +50,8 @@ TEST(CompareTraverser, FlagsDecideWhichDifferencesCount) {
         {"display name", [](Piece& p) { p.value.setHumanReadableName("Other"); }, 0xFB, 0x04},
         {"control", [](Piece& p) { p.value.setGuiControlType(gt_int); }, 0xF7, 0x08},
         {"instance data", [](Piece& p) { p.seed.set(3); }, 0xDF, 0x21},
-        {"custom value", [](Piece& p) { p.getAttribute("extra")->setGeneric(AttributeValue(2.0f)); },
-         0xBF, 0x41},
+        {"custom value",
+         [](Piece& p) { p.getAttribute("extra")->setGeneric(AttributeValue(2.0f)); }, 0xBF, 0x41},
         {"custom name",
          [](Piece& p) {
              p.removeAttribute("extra");
@@ -57,8 +59,8 @@ TEST(CompareTraverser, FlagsDecideWhichDifferencesCount) {
          },
          0xE1, 0x42},
         {"custom range", [&](Piece& p) { range(p).setMinMaxValues(-1.0f, 100.0f); }, 0xEF, 0x50},
-        {"range within epsilon", [&](Piece& p) { range(p).setMinMaxValues(e / 2, 100.0f); },
-         0x3FF, -1},
+        {"range within epsilon", [&](Piece& p) { range(p).setMinMaxValues(e / 2, 100.0f); }, 0x3FF,
+         -1},
         {"trailing custom", [](Piece& p) { p.registerAttribute("more", AT_S_BOOL); }, 0xBF, 0x40},
         {"referenced value", [](Piece& p) { as(p.link.get()).value.set(9); }, 0xFE, 0x01},
         {"list length", [](Piece& p) { p.items.insertElement(piece(3), 0); }, -1, 0},
@@ -195,6 +197,40 @@ TEST(CompareTraverser, SharedSubHierarchiesAreComparedOnce) {
     EXPECT_EQ(2 * (1 + 2 * 41), hooks);
 }
 
+// Hooks that release the compared nodes, remove attributes not yet compared
+// and compare again from inside.
+TEST(CompareTraverser, HostileHooksNeitherCrashNorConfuseTheWalk) {
+    HookScope const scope;
+    std::uint64_t const live = Registry::INSTANCE_COUNTER;
+    {
+        Ref<Piece> first = piece(1), second = piece(1);
+        for (Piece* const node : {first.get(), second.get()}) {
+            node->link.set(piece(2));
+            node->registerAttribute("late", AT_S_INT32)
+                .setGeneric(AttributeValue(int(node == first.get())));
+        }
+        NodeRef const a = first, b = second;
+        int round = 0;
+        Piece::onCompare = [&](Piece const& node, Ref<Node> const& other, bool post) {
+            if (post || node.value.get() != 2) {
+                return true;
+            }
+            if (round++ == 0) {
+                first.reset();
+                second.reset();
+                a->removeAttribute("late");           // the one difference goes
+                EXPECT_FALSE(C::compare(a, b, 0xE3)); // b still carries it
+                InhibitUpdate const batch(const_cast<Node&>(*other));
+            }
+            return true;
+        };
+        EXPECT_TRUE(C::compare(a, b, 0xE3 & ~C::COMPARE_CUSTOM_ATTRIBUTES));
+        EXPECT_EQ(2, round); // the nested compare asked too
+        EXPECT_EQ(0, b->getInhibitUpdateCounter());
+    }
+    EXPECT_EQ(live, Registry::INSTANCE_COUNTER);
+}
+
 TEST(CompareTraverser, ValueEqualityOfRanges) {
     float const e = std::numeric_limits<float>::epsilon();
     EXPECT_TRUE(C::valuesEqual(AttributeValue(1.0f), AttributeValue(1.0f + e)));
@@ -203,8 +239,8 @@ TEST(CompareTraverser, ValueEqualityOfRanges) {
     EXPECT_FALSE(C::valuesEqual(AttributeValue(std::vector<double>{0.0}),
                                 AttributeValue(std::vector<double>{1e-17})));
     EXPECT_FALSE(C::valuesEqual(AttributeValue(Vec2f(0.0f, 0.0f)), AttributeValue(Vec2f(e, 0.0f))));
-    EXPECT_TRUE(C::valuesEqual(AttributeValue(FloatVec2(0.0f, 0.0f)),
-                               AttributeValue(FloatVec2(e, 0.0f))));
+    EXPECT_TRUE(
+        C::valuesEqual(AttributeValue(FloatVec2(0.0f, 0.0f)), AttributeValue(FloatVec2(e, 0.0f))));
     EXPECT_FALSE(C::valuesEqual(AttributeValue(), AttributeValue()));
 }
 

@@ -62,12 +62,11 @@ TEST(CopyTraverser, FlagsChooseNamesControlsInstanceDataAndCustomAttributes) {
         int seed;
         bool extra;
     };
-    for (Row const row : {Row{0, "Value", gt_none, 0, false},
-                          Row{0x01, "Shown", gt_none, 0, false},
-                          Row{0x02, "Value", gt_int, 0, false},
-                          Row{0x04, "Value", gt_none, 5, false},
-                          Row{0x08, "Value", gt_none, 0, true},
-                          Row{~0x3F | 0x0F, "Shown", gt_int, 5, true}}) { // unknown bits ignored
+    for (Row const row :
+         {Row{0, "Value", gt_none, 0, false}, Row{0x01, "Shown", gt_none, 0, false},
+          Row{0x02, "Value", gt_int, 0, false}, Row{0x04, "Value", gt_none, 5, false},
+          Row{0x08, "Value", gt_none, 0, true},
+          Row{~0x3F | 0x0F, "Shown", gt_int, 5, true}}) { // unknown bits ignored
         SCOPED_TRACE(row.flags);
         NodeRef const copy = CopyTraverser::apply(source, nullptr, row.flags);
         Piece& p = as(copy);
@@ -93,16 +92,20 @@ TEST(CopyTraverser, IgnoreListsLeaveOutByNameAndByPath) {
         std::vector<std::string> paths;
         int rootValue, firstValue, secondValue, belowValue;
     };
-    for (Row const& row : std::vector<Row>{
-             {{}, {}, 1, 2, 3, 4},
-             {{"value"}, {}, 0, 0, 0, 0},
-             {{"", "value", "value", "nothing"}, {}, 0, 0, 0, 0},
-             {{}, {"items[1]/value"}, 1, 2, 0, 4},
-             {{}, {"link/value", "value"}, 0, 2, 3, 0},
-             // Elements are not attributes; bad and unmatched paths leave nothing out.
-             {{}, {"items[1]", "items[1/value", "items]1[/value", "", "/value", "items/value",
-                   "items[99999999999999999999]/value", "Value"},
-              1, 2, 3, 4}}) {
+    for (Row const& row :
+         std::vector<Row>{{{}, {}, 1, 2, 3, 4},
+                          {{"value"}, {}, 0, 0, 0, 0},
+                          {{"", "value", "value", "nothing"}, {}, 0, 0, 0, 0},
+                          {{}, {"items[1]/value"}, 1, 2, 0, 4},
+                          {{}, {"link/value", "value"}, 0, 2, 3, 0},
+                          // Elements are not attributes; bad and unmatched paths leave nothing out.
+                          {{},
+                           {"items[1]", "items[1/value", "items]1[/value", "", "/value",
+                            "items/value", "items[99999999999999999999]/value", "Value"},
+                           1,
+                           2,
+                           3,
+                           4}}) {
         for (bool const qt : {false, true}) {
             SCOPED_TRACE(row.paths.empty() ? "names" : row.paths.front());
             CopyTraverser traverser(root, 0x0F);
@@ -165,7 +168,8 @@ TEST(CopyTraverser, SharedOnlyVisitLeavesFilledListsAndCarriedAttributesAlone) {
     Ref<Piece> const child = piece(9);
     for (Mesh* const node : {one.get(), two.get()}) {
         node->items.set({child});
-        node->registerAttribute("tag", AT_S_INT32).setGeneric(AttributeValue(int(node == two.get())));
+        node->registerAttribute("tag", AT_S_INT32)
+            .setGeneric(AttributeValue(int(node == two.get())));
     }
     one->colour.set(1);
     two->colour.set(2);
