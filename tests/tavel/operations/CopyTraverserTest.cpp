@@ -14,6 +14,12 @@ namespace {
 using Nodes = std::vector<NodeRef>;
 
 TEST(CopyTraverser, SharedNodesStaySharedCyclesEndAndTheRootIsCopiedOnceMore) {
+    HookScope const scope;
+    std::vector<int> hooks;
+    Piece::onCopy = [&](Piece& copy, Ref<Node> const& source) {
+        EXPECT_EQ(valueOf(source), copy.value.get()); // attributes are done
+        hooks.push_back(copy.value.get());
+    };
     auto const registry = boost::make_shared<Registry>();
     Ref<Piece> const root = piece(1), a = piece(2), b = piece(3);
     root->link.set(a);
@@ -24,6 +30,7 @@ TEST(CopyTraverser, SharedNodesStaySharedCyclesEndAndTheRootIsCopiedOnceMore) {
     {
         NodeRef const copy = root->copy(registry);
         ASSERT_TRUE(copy);
+        EXPECT_EQ((std::vector<int>{1, 3, 2, 1}), hooks); // bottom-up, once per visit
         // root', a', b' and one further copy of the root: nothing else.
         EXPECT_EQ(before + 4, Registry::INSTANCE_COUNTER);
         Piece& r = as(copy);
@@ -203,21 +210,8 @@ TEST(CopyTraverser, CyclesThroughSharedStorageEnd) {
     unlinkAll(one);
 }
 
-TEST(CopyTraverser, HooksRunBottomUpOncePerVisit) {
-    HookScope const scope;
-    Ref<Piece> const root = piece(1), a = piece(2), b = piece(3);
-    root->items.set({a, b, a});
-    a->link.set(b);
-    std::vector<int> heard;
-    Piece::onCopy = [&](Piece& copy, Ref<Node> const& source) {
-        EXPECT_EQ(valueOf(source), copy.value.get()); // attributes are done
-        heard.push_back(copy.value.get());
-    };
-    root->copy(nullptr);
-    EXPECT_EQ((std::vector<int>{3, 2, 1}), heard);
-}
-
-TEST(CopyTraverser, RegistryOfTheCopies) {
+TEST(CopyTraverser, RegistryOfTheCopiesAndNullSources) {
+    EXPECT_FALSE(CopyTraverser::apply(Ref<Node>(), nullptr, 0x0F));
     auto const home = boost::make_shared<Registry>();
     auto const target = boost::make_shared<Registry>();
     Ref<Piece> const root = piece(1, home);
@@ -231,12 +225,6 @@ TEST(CopyTraverser, RegistryOfTheCopies) {
     NodeRef const other = traverser.apply(target);
     EXPECT_EQ(target, other->getRegistry());
     EXPECT_EQ(home, as(other).link.get()->getRegistry());
-}
-
-TEST(CopyTraverser, NullSourceAndNullCreation) {
-    EXPECT_FALSE(CopyTraverser::apply(Ref<Node>(), nullptr, 0x0F));
-    CopyTraverser traverser(Ref<Node>(), 0);
-    EXPECT_FALSE(traverser.apply(nullptr));
 }
 
 // A hook that throws part-way: the exception passes, the source is as it
