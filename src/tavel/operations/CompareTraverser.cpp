@@ -111,6 +111,10 @@ bool CompareTraverser::valuesEqual(AttributeValue const& a, AttributeValue const
 bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& second) {
     Walk walk;
     m_pairs.clear();
+    if (m_firstPath.empty() || m_secondPath.empty()) {
+        m_firstPath.emplace_back(); // entered without compare()
+        m_secondPath.emplace_back();
+    }
     bool const trackPaths = (m_flags & COMPARE_IGNORE_PATHS) != 0;
     bool const ignoreNames = (m_flags & COMPARE_IGNORE_ATTRIBUTE_NAMES) != 0;
     bool const withCustom = (m_flags & COMPARE_CUSTOM_ATTRIBUTES) != 0;

@@ -158,6 +158,9 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
     }
     Walk walk;
     bool const trackPaths = (m_flags & COPY_IGNORE_PATHS) != 0;
+    if (m_pathStack.empty()) {
+        m_pathStack.emplace_back(); // entered without apply
+    }
 
     auto const open = [&](Ref<Node> const& from, Ref<Node> const& to, bool onlyShared) {
         if (storageOf(from.get()) != nullptr && !m_storageVisits.emplace(from, to).second) {
