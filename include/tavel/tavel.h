@@ -34,5 +34,8 @@
 #include <tavel/registry/NodeSStorage.h>
 #include <tavel/registry/Registry.h>
 
+#include <tavel/operations/CompareTraverser.h>
+#include <tavel/operations/CopyTraverser.h>
+
 #include <tavel/conversion/Serializer.h>
 #include <tavel/conversion/Utilities.h>
