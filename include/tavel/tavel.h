@@ -34,6 +34,7 @@
 #include <tavel/registry/NodeSStorage.h>
 #include <tavel/registry/Registry.h>
 
+#include <tavel/operations/AssignOperator.h>
 #include <tavel/operations/CompareTraverser.h>
 #include <tavel/operations/CopyTraverser.h>
 

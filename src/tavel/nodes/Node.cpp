@@ -4,6 +4,7 @@
 
 #include <tavel/attributes/CreateAttribute.h>
 #include <tavel/conversion/Utilities.h>
+#include <tavel/operations/AssignOperator.h>
 #include <tavel/types/Exceptions.h>
 
 #include <basalt/DebugOutput.h>
@@ -1221,8 +1222,8 @@ Ref<Node> Node::copy(boost::shared_ptr<Registry>) {
     throw NotSupported("");
 }
 
-void Node::assign(Ref<Node> const&) {
-    throw NotSupported("");
+void Node::assign(Ref<Node> const& source) {
+    AssignOperator::apply(getInstancePtr(), source, 319);
 }
 
 bool Node::compare(Ref<Node> const&) const {
