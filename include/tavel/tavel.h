@@ -37,6 +37,7 @@
 #include <tavel/operations/AssignOperator.h>
 #include <tavel/operations/CompareTraverser.h>
 #include <tavel/operations/CopyTraverser.h>
+#include <tavel/operations/NodeSynchronizer.h>
 
 #include <tavel/conversion/Serializer.h>
 #include <tavel/conversion/Utilities.h>
