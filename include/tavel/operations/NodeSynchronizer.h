@@ -88,10 +88,10 @@ private:
 
     void onNodeChanged(ChangeAction action, Node const& node,
                        boost::optional<Attribute const&> attribute);
-    void applyUpdate(Node& node, Node& other, QString const& name);
+    void applyUpdate(Node const& node, Node& other, Attribute const& from);
     void applyNewAttribute(Node& node, Node& other, QString const& name);
     void applyRemoveAttribute(Node& other, QString const& name, AttributeType type);
-    void updateAttribute(Node& other, QString const& name, Attribute const& from, Attribute& to);
+    void updateAttribute(Node& other, Attribute const& from, Attribute& to);
 
     norv::basalt::WeakRef<Node> m_firstItem;
     norv::basalt::WeakRef<Node> m_secondItem;

@@ -180,7 +180,7 @@ private:
             if (from->hasMinMaxValues() && !has(ASSIGN_RANGES_AND_ENUM_NAMES)) {
                 into->setGeneric(from->getGeneric()); // the target keeps its own range
             } else {
-                detail::assignFrom(*frame.target, name, *from, *into);
+                detail::assignFrom(*frame.target, *from, *into);
             }
             return boost::none;
         }

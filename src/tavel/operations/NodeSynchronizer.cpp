@@ -25,25 +25,29 @@ constexpr int MATCH_FLAGS = CompareTraverser::COMPARE_NAMES | CompareTraverser::
 // What Node::copy passes: every property and kind of attribute.
 constexpr int COPY_FLAGS = 0x0F;
 
-// Blocks both subscriptions for the life of the scope. It holds handles of
-// its own, so it unblocks even when the synchronizer went away meanwhile.
+// Blocks both subscriptions for the life of the scope, and unblocks them
+// however it ends, unless the synchronizer went away meanwhile (its
+// subscriptions ended with it).
 class BlockedScope {
 public:
-    BlockedScope(Connection const& first, Connection const& second)
-        : m_first(first), m_second(second) {
+    BlockedScope(Connection& first, Connection& second, bool const& alive)
+        : m_first(first), m_second(second), m_alive(alive) {
         m_first.block();
         m_second.block();
     }
     ~BlockedScope() {
-        m_first.unblock();
-        m_second.unblock();
+        if (m_alive) {
+            m_first.unblock();
+            m_second.unblock();
+        }
     }
     BlockedScope(BlockedScope const&) = delete;
     BlockedScope& operator=(BlockedScope const&) = delete;
 
 private:
-    Connection m_first;
-    Connection m_second;
+    Connection& m_first;
+    Connection& m_second;
+    bool const& m_alive;
 };
 
 // The node's attribute of that name and type, or null: a missing one or one
@@ -306,45 +310,48 @@ void NodeSynchronizer::onNodeChanged(ChangeAction action, Node const& node,
     if (node.getLifeCycle() == LC_DESTROYING || !attribute) {
         return;
     }
-    QString const name = attribute->getAttributeName();
-    if (m_ignoreAttributeNames.contains(name)) {
+    if (!m_ignoreAttributeNames.isEmpty() &&
+        m_ignoreAttributeNames.contains(attribute->getAttributeName())) {
         return;
     }
-    Ref<Node> const first = m_firstItem.lock();
-    Ref<Node> const second = m_secondItem.lock();
-    Ref<Node> self;
-    Ref<Node> other;
-    if (&node == first.get()) {
-        self = first;
-        other = second;
-    } else if (&node == second.get()) {
-        self = second;
-        other = first;
-    }
-    if (!self || !other) {
+    // The node is known by address, trusted while its weak reference holds.
+    bool const fromFirst = &node == m_firstNode && !m_firstItem.expired();
+    if (!fromFirst && (&node != m_secondNode || m_secondItem.expired())) {
         return;
     }
-    BlockedScope const blocked(m_firstConnection, m_secondConnection);
+    Ref<Node> const other = (fromFirst ? m_secondItem : m_firstItem).lock();
+    if (!other) {
+        return;
+    }
+    std::shared_ptr<bool> const alive = m_alive;
+    BlockedScope const blocked(m_firstConnection, m_secondConnection, *alive);
     switch (action) {
     case CA_ATTRIBUTE_ADDED:
-        applyNewAttribute(*self, *other, name);
+        if (Ref<Node> const self = (fromFirst ? m_firstItem : m_secondItem).lock()) {
+            applyNewAttribute(*self, *other, attribute->getAttributeName());
+        }
         break;
     case CA_ATTRIBUTE_REMOVING:
-        applyRemoveAttribute(*other, name, attribute->getAttributeType());
+        applyRemoveAttribute(*other, attribute->getAttributeName(), attribute->getAttributeType());
         break;
     default:
-        applyUpdate(*self, *other, name);
+        applyUpdate(node, *other, *attribute);
         break;
     }
 }
 
-void NodeSynchronizer::applyUpdate(Node& node, Node& other, QString const& name) {
-    boost::optional<Attribute&> const from = node.getAttribute(name);
-    if (!from) {
-        return;
+void NodeSynchronizer::applyUpdate(Node const& node, Node& other, Attribute const& from) {
+    AttributeType const type = from.getAttributeType();
+    Attribute* to = nullptr;
+    if (&node.getSpecification() == &other.getSpecification()) {
+        // One class: the same entry, so the same name, found without comparing text.
+        boost::optional<Attribute&> const found = other.getAttributeByID(from.getID());
+        to = found && found->getAttributeType() == type ? &*found : nullptr;
+    } else {
+        to = matching(other, from.getAttributeName(), type);
     }
-    if (Attribute* const to = matching(other, name, from->getAttributeType())) {
-        updateAttribute(other, name, *from, *to);
+    if (to != nullptr) {
+        updateAttribute(other, from, *to);
     }
 }
 
@@ -368,7 +375,7 @@ void NodeSynchronizer::applyNewAttribute(Node& node, Node& other, QString const&
         }
     }
     if (Attribute* const to = matching(other, name, type)) {
-        updateAttribute(other, name, *from, *to);
+        updateAttribute(other, *from, *to);
     }
 }
 
@@ -383,16 +390,16 @@ void NodeSynchronizer::applyRemoveAttribute(Node& other, QString const& name,
     }
 }
 
-void NodeSynchronizer::updateAttribute(Node& other, QString const& name, Attribute const& from,
-                                       Attribute& to) {
+void NodeSynchronizer::updateAttribute(Node& other, Attribute const& from, Attribute& to) {
     AttributeType const type = from.getAttributeType();
     if (type == AT_M_NODE_PTR) {
         return;
     }
     if (type != AT_S_NODE_PTR) {
-        detail::assignFrom(other, name, from, to);
+        detail::assignFrom(other, from, to);
         return;
     }
+    QString const name = from.getAttributeName();
     NodeRef const source = typed<SingleNodeAttribute const>(from).get();
     SingleNodeAttribute& target = typed<SingleNodeAttribute>(to);
     if (!source) {

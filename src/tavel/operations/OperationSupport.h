@@ -73,23 +73,25 @@ inline bool setRange(Attribute& to, AttributeValue const& minimum, AttributeValu
     }
 }
 
-// What `to.assign(from)` does, for `to` the attribute `name` of `owner`.
+// What `to.assign(from)` does, for `to` an attribute of `owner`.
 // Where assign would notify and then read on (a range and then the value,
 // an enumeration's names and then its index), everything is read from
 // `from` first and `to` is looked up again between the two steps: a
 // subscriber may remove or replace either attribute in between.
-inline void assignFrom(Node& owner, QString const& name, Attribute const& from, Attribute& to) {
+inline void assignFrom(Node& owner, Attribute const& from, Attribute& to) {
     AttributeType const type = from.getAttributeType();
-    if (type != to.getAttributeType()) {
+    bool const ranges = from.hasMinMaxValues() && to.hasMinMaxValues();
+    if (type != to.getAttributeType() || (type != AT_S_ENUM && !ranges)) {
         to.assign(from);
         return;
     }
+    QString const name = to.getAttributeName();
     AttributeValue second;
     if (type == AT_S_ENUM) {
         QStringList const names = typed<SAEnum const>(from).getStringValues();
         second = from.getGeneric();
         typed<SAEnum>(to).setStringValues(names);
-    } else if (from.hasMinMaxValues() && to.hasMinMaxValues()) {
+    } else {
         AttributeValue const minimum = from.getMinValueGeneric();
         AttributeValue const maximum = from.getMaxValueGeneric();
         second = from.getGeneric();
@@ -97,9 +99,6 @@ inline void assignFrom(Node& owner, QString const& name, Attribute const& from, 
             to.assign(from);
             return;
         }
-    } else {
-        to.assign(from);
-        return;
     }
     boost::optional<Attribute&> const again = owner.getAttribute(name);
     if (again && again->getAttributeType() == type) {
