@@ -5,6 +5,8 @@
 #include <tavel/attributes/CreateAttribute.h>
 #include <tavel/conversion/Utilities.h>
 #include <tavel/operations/AssignOperator.h>
+#include <tavel/operations/CompareTraverser.h>
+#include <tavel/operations/CopyTraverser.h>
 #include <tavel/types/Exceptions.h>
 
 #include <basalt/DebugOutput.h>
@@ -1218,16 +1220,16 @@ bool Node::postCompareAction(Ref<Node> const&, int) const {
     return true;
 }
 
-Ref<Node> Node::copy(boost::shared_ptr<Registry>) {
-    throw NotSupported("");
+Ref<Node> Node::copy(boost::shared_ptr<Registry> registry) {
+    return CopyTraverser::apply(Ref<Node>(this), std::move(registry), 15);
 }
 
 void Node::assign(Ref<Node> const& source) {
     AssignOperator::apply(getInstancePtr(), source, 319);
 }
 
-bool Node::compare(Ref<Node> const&) const {
-    throw NotSupported("");
+bool Node::compare(Ref<Node> const& other) const {
+    return CompareTraverser::compare(Ref<Node>(const_cast<Node*>(this)), other, 227);
 }
 
 } // namespace Norv::Tavel
