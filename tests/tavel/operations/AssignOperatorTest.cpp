@@ -156,6 +156,61 @@ TEST(AssignOperator, EnumerationsGoByNameAndOtherTypesAreRefused) {
     EXPECT_EQ(5, *target->getAttribute("size")->getGeneric().get<int>());
 }
 
+TEST(AssignOperator, ReferencesAreSharedCopiedOrAssignedInPlace) {
+    auto const registry = boost::make_shared<Registry>();
+    Ref<Group> const source = makeGroup("s");
+    Ref<Group> const linked = makeGroup("sl");
+    linked->value.set(5);
+    source->link.set(linked);
+    std::vector<Ref<Group>> elements;
+    for (int i = 1; i <= 3; ++i) {
+        elements.push_back(makeGroup("i"));
+        elements.back()->value.set(i);
+    }
+    source->items.set(refs({elements[0], elements[1], elements[2]}));
+    auto fresh = [&] {
+        Ref<Group> const target = makeGroup("t", nullptr, registry);
+        target->link.set(makeGroup("tl", nullptr, registry));
+        target->items.set(refs({makeGroup("j1", nullptr, registry),
+                                makeGroup("j2", nullptr, registry)}));
+        return target;
+    };
+
+    Ref<Group> target = fresh();
+    Op::apply(target, source, 0);
+    EXPECT_EQ(NodeRef(linked), target->link.get());
+    EXPECT_EQ(source->items.get(), target->items.get());
+
+    target = fresh();
+    Op::apply(target, source, Op::ASSIGN_COPY_REFERENCES);
+    NodeRef const copy = target->link.get();
+    EXPECT_NE(NodeRef(linked), copy);
+    EXPECT_EQ(registry, copy->getRegistry());
+    EXPECT_EQ(5, static_cast<Group&>(*copy).value.get());
+    EXPECT_EQ(3u, target->items.getSize());
+    EXPECT_NE(NodeRef(elements[0]), target->items.getElement(0));
+
+    target = fresh();
+    NodeRef const inPlace = target->link.get();
+    std::vector<NodeRef> const before = target->items.get();
+    Op::apply(target, source, Op::ASSIGN_INTO_REFERENCES);
+    EXPECT_EQ(inPlace, target->link.get());
+    EXPECT_EQ(5, static_cast<Group&>(*inPlace).value.get());
+    std::vector<NodeRef> const after = target->items.get();
+    ASSERT_EQ(3u, after.size());
+    EXPECT_EQ(before[0], after[0]);
+    EXPECT_EQ(before[1], after[1]);
+    EXPECT_NE(NodeRef(elements[2]), after[2]);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(i + 1, static_cast<Group&>(*after[std::size_t(i)]).value.get());
+    }
+
+    target->link.set(NodeRef()); // nothing to assign into: a copy
+    Op::apply(target, source, Op::ASSIGN_INTO_REFERENCES);
+    EXPECT_NE(NodeRef(linked), target->link.get());
+    EXPECT_EQ(5, static_cast<Group&>(*target->link.get()).value.get());
+}
+
 // Assigning into references follows the target's own references: on a cycle
 // it would assign the same pair again and again.
 TEST(AssignOperator, AssignIntoReferencesEndsOnCycles) {
