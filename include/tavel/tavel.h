@@ -34,8 +34,10 @@
 #include <tavel/registry/NodeSStorage.h>
 #include <tavel/registry/Registry.h>
 
+#include <tavel/operations/AssignOperator.h>
 #include <tavel/operations/CompareTraverser.h>
 #include <tavel/operations/CopyTraverser.h>
+#include <tavel/operations/NodeSynchronizer.h>
 
 #include <tavel/conversion/Serializer.h>
 #include <tavel/conversion/Utilities.h>

@@ -4,6 +4,7 @@
 
 #include <tavel/attributes/CreateAttribute.h>
 #include <tavel/conversion/Utilities.h>
+#include <tavel/operations/AssignOperator.h>
 #include <tavel/operations/CompareTraverser.h>
 #include <tavel/operations/CopyTraverser.h>
 #include <tavel/types/Exceptions.h>
@@ -1267,8 +1268,8 @@ Ref<Node> Node::copy(boost::shared_ptr<Registry> registry) {
     return CopyTraverser::apply(Ref<Node>(this), std::move(registry), 15);
 }
 
-void Node::assign(Ref<Node> const&) {
-    throw NotSupported("");
+void Node::assign(Ref<Node> const& source) {
+    AssignOperator::apply(getInstancePtr(), source, 319);
 }
 
 bool Node::compare(Ref<Node> const& other) const {

@@ -1,0 +1,354 @@
+// Assignment of one hierarchy onto another: what each flag carries and the
+// notifications it causes, references shared, copied or assigned in place,
+// cycles, deep chains, and hooks and subscribers that attack mid-way.
+
+#include "tavel/nodes/GraphTestSupport.h"
+
+#include <tavel/attributes/DataSAEnum.h>
+#include <tavel/operations/AssignOperator.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace Norv::Tavel::testing {
+namespace {
+
+using Op = AssignOperator;
+
+// A node whose postAssignAction runs a test's action.
+class Hooked : public NodeClass<Hooked> {
+public:
+    static Uuid const& getUUID() {
+        static Uuid const id("{3A7C5E10-2B4D-4C6E-8F1A-9B2C3D4E5F60}");
+        return id;
+    }
+
+    DataSANode<Node> next{this};
+    DataSA<AT_S_INT32> value{this, 0, gt_none};
+    std::function<void(Hooked&)> onAssigned;
+
+    void postAssignAction(Ref<Node> const&, int) override {
+        if (onAssigned) {
+            onAssigned(*this);
+        }
+    }
+
+protected:
+    using NodeClass::NodeClass;
+
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
+            return;
+        }
+        layout.addInheritFrom(getUUID());
+        registerFixedAttribute(layout, next, ATTR_SERIALIZE, "next", "");
+        registerFixedAttribute(layout, value, ATTR_SERIALIZE, "value", "");
+        NodeClass::registerAttributes(layout);
+    }
+};
+
+float floatOf(Node& node, char const* name) {
+    return *node.getAttribute(name)->getGeneric().get<float>();
+}
+
+TEST(AssignOperator, NodeAssignCarriesEverythingAndNotifiesEachChange) {
+    Log log;
+    Ref<Lamp> const source = Lamp::create(nullptr);
+    Ref<Lamp> const target = Lamp::create(nullptr);
+    source->intensity.setMinMaxValues(0.0f, 20.0f);
+    source->intensity.set(15.0f);
+    source->intensity.setHumanReadableName("Power");
+    source->label.set("key");
+    source->seed.set(7);
+    setFloat(source->registerAttribute("gain", AT_S_FLOAT, true), 0.5f);
+    target->registerAttribute("stale", AT_S_BOOL);
+    log.watch(*source, "s");
+    log.watch(*target, "t");
+
+    target->assign(source);
+    EXPECT_EQ(15.0f, target->intensity.get()); // the range came first, so 15 is kept
+    EXPECT_EQ(20.0f, target->intensity.getMaxValue());
+    EXPECT_EQ("Power", target->intensity.getHumanReadableName());
+    EXPECT_EQ("key", target->label.get());
+    EXPECT_EQ(7, target->seed.get());
+    EXPECT_EQ(0.5f, floatOf(*target, "gain"));
+    EXPECT_FALSE(target->getAttribute("stale")); // removed silently
+    EXPECT_EQ((Lines{"t 0 intensity", "t 0 label", "t 0 seed", "t 6 gain", "t 0 gain"}),
+              log.take());
+    // Equal values notify nothing; custom attributes are removed and made again.
+    target->assign(source);
+    EXPECT_EQ((Lines{"t 6 gain", "t 0 gain"}), log.take());
+}
+
+TEST(AssignOperator, FlagsChooseWhatIsCarried) {
+    struct Row {
+        int flags;
+        QStringList ignored;
+        float intensity, maximum;
+        int seed;
+        bool gain, stale;
+        char const* display;
+        char const* label;
+    };
+    Row const rows[] = {
+        // The value clamped by the target's own range; the custom attribute the
+        // target lacks is skipped; instance data stays.
+        {0, {}, 10.0f, 10.0f, 0, false, true, "Intensity", "key"},
+        {Op::ASSIGN_RANGES_AND_ENUM_NAMES, {}, 15.0f, 20.0f, 0, false, true, "Intensity", "key"},
+        {Op::ASSIGN_INSTANCE_DATA, {}, 10.0f, 10.0f, 7, false, true, "Intensity", "key"},
+        {Op::ASSIGN_CUSTOM_ATTRIBUTES, {}, 10.0f, 10.0f, 0, true, true, "Intensity", "key"},
+        {Op::ASSIGN_REMOVE_CUSTOM_ATTRIBUTES, {}, 10.0f, 10.0f, 0, false, false, "Intensity", "key"},
+        {Op::ASSIGN_HUMAN_READABLE_NAMES, {}, 10.0f, 10.0f, 0, false, true, "Power", "key"},
+        {0x7FFFF000, {"label", "gain"}, 10.0f, 10.0f, 0, false, true, "Intensity", ""},
+        {319, {"gain"}, 15.0f, 20.0f, 7, false, false, "Power", "key"},
+    };
+    for (Row const& row : rows) {
+        SCOPED_TRACE(row.flags);
+        Ref<Lamp> const source = Lamp::create(nullptr);
+        Ref<Lamp> const target = Lamp::create(nullptr);
+        source->intensity.setMinMaxValues(0.0f, 20.0f);
+        source->intensity.set(15.0f);
+        source->intensity.setHumanReadableName("Power");
+        source->label.set("key");
+        source->seed.set(7);
+        setFloat(source->registerAttribute("gain", AT_S_FLOAT, true), 0.5f);
+        target->registerAttribute("stale", AT_S_BOOL);
+
+        Op op(target, source, row.flags);
+        op.setIgnoreAttributeNames(row.ignored);
+        op.apply();
+        EXPECT_EQ(row.intensity, target->intensity.get());
+        EXPECT_EQ(row.maximum, target->intensity.getMaxValue());
+        EXPECT_EQ(row.seed, target->seed.get());
+        EXPECT_EQ(row.gain, bool(target->getAttribute("gain")));
+        EXPECT_EQ(row.stale, bool(target->getAttribute("stale")));
+        EXPECT_EQ(row.display, target->intensity.getHumanReadableName());
+        EXPECT_EQ(row.label, target->label.get());
+        EXPECT_EQ(15.0f, source->intensity.get());
+    }
+}
+
+TEST(AssignOperator, EnumerationsGoByNameAndOtherTypesAreRefused) {
+    Log log;
+    Ref<CustomNode> const source = CustomNode::create(nullptr);
+    Ref<CustomNode> const target = CustomNode::create(nullptr);
+    auto& from = dynamic_cast<DataSAEnum&>(source->registerAttribute("mode", AT_S_ENUM));
+    auto& into = dynamic_cast<DataSAEnum&>(target->registerAttribute("mode", AT_S_ENUM));
+    from.setStringValues({"a", "b", "c"});
+    from.set(2);
+    into.setStringValues({"x", "c"});
+    log.watch(*target, "t");
+    Op::apply(target, source, 0); // by name only
+    EXPECT_EQ(1u, into.get());
+    Op::apply(target, source, Op::ASSIGN_RANGES_AND_ENUM_NAMES);
+    EXPECT_EQ(QStringList({"a", "b", "c"}), into.getStringValues());
+    EXPECT_EQ(2u, into.get());
+    EXPECT_EQ((Lines{"t 0 mode", "t 5 mode", "t 0 mode"}), log.take());
+
+    // A same-named attribute of another type stops the assignment before it
+    // is touched; attributes before it are assigned.
+    setFloat(source->registerAttribute("size", AT_S_FLOAT), 2.0f);
+    target->registerAttribute("size", AT_S_INT32).setGeneric(AttributeValue(5));
+    from.set(0);
+    EXPECT_THROW(Op::apply(target, source, 0), BadCastException);
+    EXPECT_EQ(0u, into.get());
+    EXPECT_EQ(5, *target->getAttribute("size")->getGeneric().get<int>());
+}
+
+TEST(AssignOperator, ReferencesAreSharedCopiedOrAssignedInPlace) {
+    auto const registry = boost::make_shared<Registry>();
+    Ref<Group> const source = makeGroup("s");
+    Ref<Group> const linked = makeGroup("sl");
+    linked->value.set(5);
+    source->link.set(linked);
+    std::vector<Ref<Group>> elements;
+    for (int i = 1; i <= 3; ++i) {
+        elements.push_back(makeGroup("i"));
+        elements.back()->value.set(i);
+    }
+    source->items.set(refs({elements[0], elements[1], elements[2]}));
+    auto fresh = [&] {
+        Ref<Group> const target = makeGroup("t", nullptr, registry);
+        target->link.set(makeGroup("tl", nullptr, registry));
+        target->items.set(refs({makeGroup("j1", nullptr, registry),
+                                makeGroup("j2", nullptr, registry)}));
+        return target;
+    };
+
+    Ref<Group> target = fresh();
+    Op::apply(target, source, 0);
+    EXPECT_EQ(NodeRef(linked), target->link.get());
+    EXPECT_EQ(source->items.get(), target->items.get());
+
+    target = fresh();
+    Op::apply(target, source, Op::ASSIGN_COPY_REFERENCES);
+    NodeRef const copy = target->link.get();
+    EXPECT_NE(NodeRef(linked), copy);
+    EXPECT_EQ(registry, copy->getRegistry());
+    EXPECT_EQ(5, static_cast<Group&>(*copy).value.get());
+    EXPECT_EQ(3u, target->items.getSize());
+    EXPECT_NE(NodeRef(elements[0]), target->items.getElement(0));
+
+    target = fresh();
+    NodeRef const inPlace = target->link.get();
+    std::vector<NodeRef> const before = target->items.get();
+    Op::apply(target, source, Op::ASSIGN_INTO_REFERENCES);
+    EXPECT_EQ(inPlace, target->link.get());
+    EXPECT_EQ(5, static_cast<Group&>(*inPlace).value.get());
+    std::vector<NodeRef> const after = target->items.get();
+    ASSERT_EQ(3u, after.size());
+    EXPECT_EQ(before[0], after[0]);
+    EXPECT_EQ(before[1], after[1]);
+    EXPECT_NE(NodeRef(elements[2]), after[2]);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(i + 1, static_cast<Group&>(*after[std::size_t(i)]).value.get());
+    }
+
+    target->link.set(NodeRef()); // nothing to assign into: a copy
+    Op::apply(target, source, Op::ASSIGN_INTO_REFERENCES);
+    EXPECT_NE(NodeRef(linked), target->link.get());
+    EXPECT_EQ(5, static_cast<Group&>(*target->link.get()).value.get());
+}
+
+// Assigning into references follows the target's own references: on a cycle
+// it would assign the same pair again and again.
+TEST(AssignOperator, AssignIntoReferencesEndsOnCycles) {
+    Ref<Group> const a = makeGroup("a");
+    Ref<Group> const b = makeGroup("b");
+    Ref<Group> const c = makeGroup("c");
+    Ref<Group> const d = makeGroup("d");
+    a->link.set(b);
+    b->link.set(a);
+    a->value.set(1);
+    b->value.set(2);
+    c->link.set(d);
+    d->link.set(c);
+    c->assign(a);
+    EXPECT_EQ(1, c->value.get());
+    EXPECT_EQ(2, d->value.get());
+    EXPECT_EQ(NodeRef(d), c->link.get());
+    EXPECT_EQ(NodeRef(c), d->link.get());
+    for (Ref<Group> const& node : {a, b, c, d}) {
+        node->link.set(NodeRef());
+    }
+}
+
+// Removing the target's custom attributes before reading the source's would
+// lose them when both are one node.
+TEST(AssignOperator, NodeAssignedOntoItselfKeepsItsAttributes) {
+    Ref<Node> const node = CustomNode::create(nullptr);
+    setFloat(node->registerAttribute("gain", AT_S_FLOAT), 0.5f);
+    node->assign(node);
+    ASSERT_TRUE(node->getAttribute("gain"));
+    EXPECT_EQ(0.5f, floatOf(*node, "gain"));
+}
+
+TEST(AssignOperator, DeepChainsAreAssignedWithoutRecursion) {
+    std::size_t const length = 10000;
+    // Built from the end, and only the deepest value differs: no set climbs
+    // the chain but that one.
+    auto chain = [length](int last) {
+        std::vector<Ref<Group>> nodes(length);
+        for (std::size_t i = length; i-- > 0;) {
+            nodes[i] = Group::create(nullptr);
+            if (i + 1 < length) {
+                nodes[i]->link.set(nodes[i + 1]);
+            }
+        }
+        nodes.back()->value.set(last);
+        return nodes;
+    };
+    std::vector<Ref<Group>> const source = chain(1);
+    std::vector<Ref<Group>> const target = chain(2);
+    target.front()->assign(source.front());
+    EXPECT_EQ(1, target.back()->value.get());
+    EXPECT_EQ(NodeRef(target.back()), target[length - 2]->link.get());
+}
+
+std::vector<Ref<Hooked>> hookedChain(std::initializer_list<int> values) {
+    std::vector<Ref<Hooked>> nodes;
+    for (int value : values) {
+        nodes.push_back(Hooked::create(nullptr));
+        nodes.back()->value.set(value);
+        if (nodes.size() > 1) {
+            nodes[nodes.size() - 2]->next.set(nodes.back());
+        }
+    }
+    return nodes;
+}
+
+TEST(AssignOperator, BadInputAndThrowingHooksLeaveTheSourceAlone) {
+    Log log;
+    Ref<Lamp> const lamp = Lamp::create(nullptr);
+    log.watch(*lamp, "l");
+    EXPECT_THROW(Op::apply(nullptr, lamp, 319), InvalidOperationException);
+    EXPECT_THROW(lamp->assign(nullptr), InvalidOperationException);
+    EXPECT_THROW(lamp->assign(makeGroup("g")), ClassIdsDoNotMatchException);
+    EXPECT_TRUE(log.lines.empty());
+
+    // The nodes referred to are done first: the leaf and the middle node are
+    // assigned when the middle node's hook throws; the root's value is not.
+    std::vector<Ref<Hooked>> const source = hookedChain({1, 2, 3});
+    std::vector<Ref<Hooked>> const target = hookedChain({0, 0, 0});
+    std::vector<int> hooks;
+    for (Ref<Hooked> const& node : target) {
+        node->onAssigned = [&hooks](Hooked& self) {
+            hooks.push_back(self.value.get());
+            if (self.value.get() == 2) {
+                throw std::runtime_error("hook");
+            }
+        };
+    }
+    EXPECT_THROW(target[0]->assign(source[0]), std::runtime_error);
+    EXPECT_EQ((std::vector<int>{3, 2}), hooks);
+    EXPECT_EQ(0, target[0]->value.get());
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(int(i) + 1, source[i]->value.get());
+        EXPECT_EQ(0, source[i]->getInhibitUpdateCounter() + target[i]->getInhibitUpdateCounter());
+    }
+}
+
+// A subscriber of a nested target acts while its ranged custom attribute is
+// being assigned, between the range and the value.
+TEST(AssignOperator, SubscribersMayEditDropOrAssignMidWay) {
+    using Attack = std::function<void(std::vector<Ref<Hooked>>&, std::vector<Ref<Hooked>>&)>;
+    Attack const attacks[] = {
+        [](auto& source, auto&) { source[1]->removeAttribute("gain"); },
+        [](auto& source, auto&) { source.clear(); },
+        [](auto&, auto& target) {
+            target[0]->next.set(NodeRef());
+            target.clear();
+        },
+        [](auto&, auto& target) {
+            InhibitUpdate const scope(*target[0]);
+            target[1]->removeAttribute("gain");
+        },
+        [](auto& source, auto& target) { target[0]->assign(source[0]); },
+    };
+    for (Attack const& attack : attacks) {
+        std::vector<Ref<Hooked>> source = hookedChain({1, 2});
+        std::vector<Ref<Hooked>> target = hookedChain({0, 0});
+        Attribute& gain = source[1]->registerAttribute("gain", AT_S_FLOAT, true);
+        dynamic_cast<DataSAMinMax<AT_S_FLOAT>&>(gain).setMinMaxValues(1.0f, 2.0f);
+        setFloat(gain, 1.5f);
+        bool done = false;
+        target[1]->subscribeForNodeChangeNotification(
+            [&](ChangeAction action, Node const&, boost::optional<Attribute const&> attribute) {
+                if (!done && action == CA_VALUE_CHANGED && nameOf(attribute) == "gain") {
+                    done = true;
+                    attack(source, target);
+                }
+            });
+        Ref<Hooked> const root = target[0];
+        Ref<Hooked> const from = source[0];
+        root->assign(from);
+        EXPECT_TRUE(done);
+        EXPECT_EQ(1, root->value.get());
+        EXPECT_EQ(0, root->getInhibitUpdateCounter());
+        root->next.set(NodeRef());
+    }
+}
+
+} // namespace
+} // namespace Norv::Tavel::testing
