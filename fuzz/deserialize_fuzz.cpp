@@ -22,6 +22,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <type_traits>
 
 using namespace Norv::Tavel;
 
@@ -66,6 +67,15 @@ template <class T> T clamp(T value, T minValue, T maxValue) {
         return maxValue;
     }
     return value;
+}
+
+// A value that no tolerance makes equal to `value` (NaN included).
+template <class T> T farFrom(T value) {
+    if constexpr (std::is_floating_point_v<T>) {
+        return value > 0 ? T(-1) : T(1);
+    } else {
+        return value == 0 ? T(1) : T(0);
+    }
 }
 
 // What set() keeps: the held value when the new one equals it.
@@ -123,8 +133,8 @@ template <class T> void checkRecord(Attribute& attribute, std::istream& in) {
     check(std::streamsize(written.size()) == recordSize, "the written record has another size");
     if (!ranged) {
         auto target = createAttribute(attribute.getAttributeType(), nullptr, false);
-        // Held far from the value, so reading it is a change.
-        target->setGeneric(AttributeValue(T(bitsOf(value) == bitsOf(T(1)) ? T(2) : T(1))));
+        // Held beyond the equality tolerance of the value, so reading it is a change.
+        target->setGeneric(AttributeValue(farFrom(value)));
         std::istringstream back(written);
         deserializeAttribute(back, *target);
         check(bitsOf(valueOf<T>(target->getGeneric())) == bitsOf(value),
