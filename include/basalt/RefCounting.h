@@ -9,6 +9,9 @@
 //
 // Contract: an object handed to a Ref must come from `new`; the last strong reference
 // calls preDestroy() and then deletes it through RefCountable's virtual destructor.
+// The object is deleted even when preDestroy throws. reset() passes that exception on;
+// where it cannot propagate (a reference's destructor, an assignment, a container
+// erasing), it is written to the debug-output channel instead (see setReleaseDescriber).
 // Setting a strong reference to an object being destroyed, or a weak reference to an
 // object no strong reference has held, throws internal_error(ERROR_INVALID_OPERATION).
 // Counts are plain integers: an object and its references belong to one thread at a time.
@@ -21,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -119,6 +123,13 @@ private:
     RefCounter* m_refCounter;
 };
 
+// Names an object in the report of a preDestroy that threw where no caller could hear of
+// it ("node 42 of class Lamp"). A library whose objects carry ids installs one; without
+// one, or when it gives the empty text, the report names the object's C++ type.
+using ReleaseDescriber = std::u16string (*)(RefCountable const& object);
+// Installs `describer` (null for none) and returns the one it replaces.
+BASALT_EXPORT ReleaseDescriber setReleaseDescriber(ReleaseDescriber describer) noexcept;
+
 namespace detail {
 
 // Takes a strong reference on object for the handle named refTemplate<T>.
@@ -135,13 +146,23 @@ void acquireStrong(RefCountable* object, char const* refTemplate, char const* fi
 // preDestroy throws. Objects released while another destruction runs on this thread wait
 // for it to finish and are then destroyed in release order: the destruction of a long
 // chain of objects that own each other is a loop, never a recursion as deep as the chain.
+// The first exception from a preDestroy is passed on once every object is gone; any
+// other is reported on the debug-output channel.
 BASALT_EXPORT void destroyReleased(RefCountable* object);
+// As destroyReleased, for a release no exception may leave: every exception from a
+// preDestroy is reported on the debug-output channel.
+BASALT_EXPORT void destroyReleasedQuietly(RefCountable* object) noexcept;
 
 // Drops a strong reference; the last one destroys the object.
 inline void releaseStrong(RefCountable* object) {
     if (object->decRef() != 0)
         return;
     destroyReleased(object);
+}
+inline void releaseStrongQuietly(RefCountable* object) noexcept {
+    if (object->decRef() != 0)
+        return;
+    destroyReleasedQuietly(object);
 }
 
 } // namespace detail
@@ -162,7 +183,11 @@ public:
     }
     template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
     Ref(Ref<U>&& other) noexcept : m_ptr(other.release()) {}
-    ~Ref() { reset(); }
+    // A preDestroy exception cannot leave here: it is reported instead.
+    ~Ref() {
+        if (T* const old = std::exchange(m_ptr, nullptr))
+            detail::releaseStrongQuietly(old);
+    }
 
     Ref& operator=(Ref other) noexcept {
         swap(other);
@@ -175,11 +200,16 @@ public:
     explicit operator bool() const noexcept { return m_ptr != nullptr; }
 
     // Clears this reference before releasing, so code run by preDestroy sees it null.
+    // Passes on what a preDestroy throws; the object is gone all the same.
     void reset() {
         if (T* const old = std::exchange(m_ptr, nullptr))
             detail::releaseStrong(old);
     }
-    void reset(T* object) { Ref(object).swap(*this); }
+    void reset(T* object) {
+        Ref next(object);
+        swap(next);
+        next.reset();
+    }
     void swap(Ref& other) noexcept { std::swap(m_ptr, other.m_ptr); }
 
 private:
@@ -214,7 +244,10 @@ public:
     ConstRef(ConstRef<U> const& other) {
         set(other.get());
     }
-    ~ConstRef() { reset(); }
+    ~ConstRef() {
+        if (T const* const old = std::exchange(m_ptr, nullptr))
+            detail::releaseStrongQuietly(mutableObject(old));
+    }
 
     ConstRef& operator=(ConstRef other) noexcept {
         swap(other);
@@ -230,7 +263,11 @@ public:
         if (T const* const old = std::exchange(m_ptr, nullptr))
             detail::releaseStrong(mutableObject(old));
     }
-    void reset(T const* object) { ConstRef(object).swap(*this); }
+    void reset(T const* object) {
+        ConstRef next(object);
+        swap(next);
+        next.reset();
+    }
     void swap(ConstRef& other) noexcept { std::swap(m_ptr, other.m_ptr); }
 
 private:

@@ -1,9 +1,11 @@
+#include <basalt/DebugOutput.h>
 #include <basalt/Errors.h>
 #include <basalt/RefCounting.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -111,6 +113,41 @@ TEST(RefCounting, ObjectIsDeletedEvenWhenPreDestroyThrows) {
     EXPECT_THROW(holder.reset(), std::runtime_error);
     EXPECT_FALSE(holder);
     EXPECT_EQ(log.back(), "destroyed");
+}
+
+TEST(RefCounting, PreDestroyExceptionsThatCannotPropagateAreReported) {
+    std::vector<std::u16string> reports;
+    DebugOutputHandler const previous =
+        setDebugOutputHandler([&](std::u16string const& text) { reports.push_back(text); });
+    auto throwing = [](std::vector<std::string>* log) {
+        Ref<Probe> probe(new Probe(log));
+        probe->onPreDestroy = [](Probe*) { throw std::runtime_error("subscriber failed"); };
+        return probe;
+    };
+    std::vector<std::string> log;
+    { Ref<Probe> const scoped = throwing(&log); }
+    Ref<Probe> assigned = throwing(&log);
+    assigned = nullptr;
+    ConstRef<Probe> readOnly = throwing(&log);
+    readOnly = ConstRef<Probe>();
+    std::vector<Ref<Probe>> list{throwing(&log)};
+    list.clear();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "destroyed"), 4);
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_NE(reports[0].find(u"preDestroy of probes::Probe threw"), std::u16string::npos);
+    EXPECT_NE(reports[0].find(u"(subscriber failed)"), std::u16string::npos);
+
+    // A describer names the object; reset(object) passes the exception on.
+    ReleaseDescriber const before =
+        setReleaseDescriber([](RefCountable const&) { return std::u16string(u"probe 7"); });
+    Ref<Probe> replaced = throwing(&log);
+    EXPECT_THROW(replaced.reset(new Probe), std::runtime_error);
+    { Ref<Probe> const scoped = throwing(&log); }
+    setReleaseDescriber(before);
+    setDebugOutputHandler(previous);
+    ASSERT_EQ(reports.size(), 5u);
+    EXPECT_NE(reports[4].find(u"preDestroy of probe 7 threw"), std::u16string::npos);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "destroyed"), 6);
 }
 
 TEST(WeakRefs, OutliveTheirTargetAndThenLockToNull) {

@@ -29,6 +29,12 @@
 //   attributes from inside a notification: the node stays alive until the
 //   operation that notified returns. An exception thrown by a subscriber
 //   reaches the caller of that operation; the change itself stays made.
+// - A CA_NODE_DESTROYED subscriber (or a preDestroy override) that throws
+//   does not stop the node's end. Ref::reset() passes the exception on once
+//   every node released with it is gone. Wherever it cannot propagate (a Ref
+//   leaving its scope or assigned to, a container erasing, a reference
+//   attribute letting its node go, a scope left by another exception) it is
+//   written to the debug-output channel with the node's id and class.
 // - Errors are the library's exception classes, thrown with "". A failed
 //   operation changes nothing. A node being destroyed refuses registration,
 //   removal, owners and subscriptions with InvalidOperationException.

@@ -78,8 +78,9 @@ public:
     static std::uint64_t SHARED_STORAGE_COUNTER;
 
 private:
-    // Keyed by address only: a linked registry is never dereferenced through its key.
-    using RegistryLinks = std::map<Registry*, std::int32_t, std::less<>>;
+    // Keyed by serial number, never by address: a registry allocated where a linked one
+    // was must not inherit its count. A linked registry is never reached through its key.
+    using RegistryLinks = std::map<std::uint64_t, std::int32_t>;
 
     void reportDanglingNodes() const;
     static void countUp(RegistryLinks& links, Registry& registry);
@@ -92,6 +93,8 @@ private:
     RegistryLinks m_superiorRegistries;
     boost::weak_ptr<Factory> m_factory;
     boost::thread::id m_currentThread;
+    // Drawn from a process-wide counter: unique for the life of the process.
+    std::uint64_t m_serial;
 };
 
 } // namespace Norv::Tavel

@@ -38,10 +38,10 @@ void releaseLast(Node& node) {
     // The caller holds the node; that hold becomes this reference.
     Ref<Node> last(&node);
     node.refCounter()->release();
-    FirstException failure;
-    failure.attempt([&] { last.reset(); });
+    // With another exception on its way, the reference's own end reports the
+    // subscribers' exception instead.
     if (std::uncaught_exceptions() == 0) {
-        failure.rethrow();
+        last.reset();
     }
 }
 
@@ -304,6 +304,9 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
             throw;
         }
     }
+
+    // Known now; found later, it would cost a walk of the whole layout per attribute.
+    attribute->m_specification = m_specification->findByOffset(key);
 
     KeepAlive const keepAlive(*this, true);
     bool const held = isHeldByRef(*this);
@@ -713,11 +716,13 @@ std::uint32_t Internals::currentToken() {
 }
 
 void Internals::syncInhibition(Node& node, Attribute const& attribute, bool keep) {
-    for (auto const& entry : node.m_customAttributes) {
-        if (entry.second.attribute.get() == &attribute) {
-            syncInhibition(node, entry.first, keep);
-            return;
-        }
+    // A custom attribute's id is its key: no walk of every attribute.
+    if (!attribute.hasOwner() || &attribute.getOwner() != &node) {
+        return;
+    }
+    long long const key = attribute.getID();
+    if (key < 0 && node.customAttribute(key) == &attribute) {
+        syncInhibition(node, key, keep);
     }
 }
 
@@ -970,8 +975,10 @@ InhibitUpdate::InhibitUpdate(Node& node)
 InhibitUpdate::~InhibitUpdate() noexcept(false) {
     FirstException failure;
     failure.attempt([&] { Internals::lower(m_node, m_token); });
-    failure.attempt([&] { m_keepAlive.reset(); });
+    // Left by an exception, the hold goes with the member, which reports what
+    // the node's subscribers throw.
     if (std::uncaught_exceptions() <= m_uncaughtExceptions) {
+        failure.attempt([&] { m_keepAlive.reset(); });
         failure.rethrow();
     }
 }

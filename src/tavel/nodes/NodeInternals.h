@@ -51,7 +51,8 @@ private:
 void reportIgnoredFailure(char const* where) noexcept;
 
 // Drops the last strong reference to a node, which ends it. Its subscribers'
-// exception is passed on unless another one is already on its way.
+// exception is passed on unless another one is already on its way; then it
+// is reported on the debug-output channel.
 void releaseLast(Node& node);
 
 // Holds a strong reference while a node notifies, so that a subscriber dropping
@@ -103,11 +104,10 @@ struct Reached {
     ~Reached() {
         if (held && node->refCounter()->release() == 0) {
             node->refCounter()->hold();
-            // A walk is no place to pass on a destroyed node's subscriber exception.
-            try {
-                releaseLast(*node);
-            } catch (...) {
-            }
+            // A walk is no place to pass on a destroyed node's subscriber
+            // exception: the reference's end reports it.
+            norv::basalt::Ref<Node> const last(node);
+            node->refCounter()->release();
         }
     }
 };

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <string>
 
 namespace Norv::Tavel {
@@ -28,7 +29,14 @@ void writeDebugText(QString const& text) {
 
 } // namespace
 
-Registry::Registry() : m_factory(Factory::get()) {
+namespace {
+
+// Registries may be made on any thread.
+std::atomic<std::uint64_t> s_lastSerial{0};
+
+} // namespace
+
+Registry::Registry() : m_factory(Factory::get()), m_serial(++s_lastSerial) {
     makeCurrent();
 }
 
@@ -109,11 +117,11 @@ std::size_t Registry::getNumberOfNodes() const {
 }
 
 void Registry::countUp(RegistryLinks& links, Registry& registry) {
-    ++links[&registry];
+    ++links[registry.m_serial];
 }
 
 void Registry::countDown(RegistryLinks& links, Registry& registry) {
-    auto const found = links.find(&registry);
+    auto const found = links.find(registry.m_serial);
     if (found == links.end())
         return;
     if (found->second != 1)
@@ -123,7 +131,7 @@ void Registry::countDown(RegistryLinks& links, Registry& registry) {
 }
 
 std::int32_t Registry::countOf(RegistryLinks const& links, Registry const& registry) {
-    auto const found = links.find(&registry);
+    auto const found = links.find(registry.m_serial);
     return found == links.end() ? 0 : found->second;
 }
 

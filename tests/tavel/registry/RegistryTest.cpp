@@ -8,6 +8,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -98,6 +99,20 @@ TEST(Registry, LinksAreCountedPerRegistryAndKindDownToErase) {
     registry->addDependingRegistry(*other);
     EXPECT_EQ(1, registry->getDependingRegistryCount(*other));
     EXPECT_EQ(1, registry->getSuperiorRegistryCount(*other));
+}
+
+TEST(Registry, RegistryMadeWhereAGoneOneWasInheritsNoLinkCount) {
+    auto const registry = boost::make_shared<Registry>();
+    // Storage of the test's own, so the successor surely takes the same address.
+    alignas(Registry) unsigned char storage[sizeof(Registry)];
+    auto* const gone = new (storage) Registry;
+    registry->addDependingRegistry(*gone);
+    registry->addSuperiorRegistry(*gone);
+    gone->~Registry();
+    auto* const successor = new (storage) Registry;
+    EXPECT_EQ(0, registry->getDependingRegistryCount(*successor));
+    EXPECT_EQ(0, registry->getSuperiorRegistryCount(*successor));
+    successor->~Registry();
 }
 
 TEST(Registry, FactoryLinkDoesNotKeepTheFactory) {

@@ -1,0 +1,156 @@
+#include "tavel/nodes/GraphTestSupport.h"
+
+#include <basalt/DebugOutput.h>
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+namespace Norv::Tavel::testing {
+namespace {
+
+using norv::basalt::WeakRef;
+
+// Collects what is written to the debug-output channel while it lives.
+struct CapturedOutput {
+    CapturedOutput()
+        : previous(norv::basalt::setDebugOutputHandler(
+              [this](std::u16string const& text) { texts.push_back(QString::fromStdU16String(text)); })) {}
+    ~CapturedOutput() { norv::basalt::setDebugOutputHandler(std::move(previous)); }
+    QStringList texts;
+    norv::basalt::DebugOutputHandler previous;
+};
+
+Connection throwWhenDestroyed(Node& node) {
+    return node.subscribeForNodeChangeNotification(
+        [](ChangeAction action, Node const&, boost::optional<Attribute const&>) {
+            if (action == CA_NODE_DESTROYED) {
+                throw std::runtime_error("subscriber failed");
+            }
+        });
+}
+
+TEST(Release, ChainHeadTakesEveryNodeAndCounterDownBeforeResetReturns) {
+    constexpr std::size_t LENGTH = 100000;
+    // Alternate registries, so every link of the chain is a counted registry link.
+    auto const even = boost::make_shared<Registry>();
+    auto const odd = boost::make_shared<Registry>();
+    std::uint64_t const instances = Registry::INSTANCE_COUNTER;
+    std::vector<long long> destroyed;
+    destroyed.reserve(LENGTH);
+    std::vector<long long> ids(LENGTH);
+
+    Ref<Group> head;
+    WeakRef<Group> bottom;
+    for (std::size_t i = LENGTH; i-- > 0;) {
+        Ref<Group> const node = makeGroup("", nullptr, i % 2 == 0 ? even : odd);
+        ids[i] = node->getNodeId();
+        node->subscribeForNodeChangeNotification(
+            [&destroyed](ChangeAction action, Node const& gone, boost::optional<Attribute const&>) {
+                if (action == CA_NODE_DESTROYED) {
+                    destroyed.push_back(gone.getNodeId());
+                }
+            });
+        node->link.set(head);
+        if (i == LENGTH - 1) {
+            bottom = WeakRef<Group>(node);
+        }
+        head = node;
+    }
+    // One count per link: from each even node to the odd one below it, and back.
+    EXPECT_EQ(even->getDependingRegistryCount(*odd), std::int32_t(LENGTH / 2));
+    EXPECT_EQ(odd->getSuperiorRegistryCount(*even), std::int32_t(LENGTH / 2));
+    EXPECT_EQ(odd->getDependingRegistryCount(*even), std::int32_t(LENGTH / 2 - 1));
+    EXPECT_EQ(even->getNumberOfNodes() + odd->getNumberOfNodes(), LENGTH);
+
+    head.reset();
+    // Everything has happened by now, head first and in chain order.
+    EXPECT_EQ(destroyed, ids);
+    EXPECT_EQ(Registry::INSTANCE_COUNTER, instances);
+    EXPECT_EQ(even->getNumberOfNodes(), 0u);
+    EXPECT_EQ(odd->getNumberOfNodes(), 0u);
+    EXPECT_EQ(even->getDependingRegistryCount(*odd), 0);
+    EXPECT_EQ(odd->getDependingRegistryCount(*even), 0);
+    EXPECT_EQ(even->getSuperiorRegistryCount(*odd), 0);
+    EXPECT_EQ(odd->getSuperiorRegistryCount(*even), 0);
+    EXPECT_TRUE(bottom.expired());
+}
+
+TEST(Release, ThrowingDestroyedSubscriberIsReportedWhereNoCallerCanHear) {
+    // Each way a last reference goes without a caller to pass an exception to.
+    struct Case {
+        char const* how;
+        std::function<void(Ref<Group>&)> letGo;
+    };
+    Case const cases[] = {
+        {"reference leaves its scope", [](Ref<Group>& node) { Ref<Group> const last = std::move(node); }},
+        {"reference set to null", [](Ref<Group>& node) { node = nullptr; }},
+        {"reference assigned another node", [](Ref<Group>& node) { node = makeGroup("other"); }},
+        {"container erases it",
+         [](Ref<Group>& node) {
+             std::vector<NodeRef> list{std::move(node)};
+             list.erase(list.begin());
+         }},
+        {"single reference lets it go",
+         [](Ref<Group>& node) {
+             Ref<Group> const owner = makeGroup("owner");
+             owner->link.set(std::move(node));
+             owner->link.set(NodeRef());
+         }},
+        {"list reference erases it",
+         [](Ref<Group>& node) {
+             Ref<Group> const owner = makeGroup("owner");
+             owner->items.set(refs({std::move(node)}));
+             owner->items.eraseElement(0);
+         }},
+        {"owner leaves its scope",
+         [](Ref<Group>& node) {
+             Ref<Group> const owner = makeGroup("owner");
+             owner->link.set(std::move(node));
+         }},
+        {"scope left by another exception",
+         [](Ref<Group>& node) {
+             try {
+                 InhibitUpdate const batch(*node);
+                 node = nullptr;
+                 throw std::logic_error("host failure");
+             } catch (std::logic_error const&) {
+             }
+         }},
+    };
+    for (Case const& c : cases) {
+        SCOPED_TRACE(c.how);
+        CapturedOutput output;
+        Ref<Group> node = makeGroup("doomed");
+        long long const id = node->getNodeId();
+        WeakRef<Group> const watch(node);
+        throwWhenDestroyed(*node);
+        c.letGo(node);
+        EXPECT_TRUE(watch.expired());
+        ASSERT_EQ(output.texts.size(), 1);
+        EXPECT_TRUE(output.texts[0].contains(QStringLiteral("node %1 of class ").arg(id)));
+        EXPECT_TRUE(output.texts[0].contains(QString::fromStdString(Group::getUUID().toString())));
+        EXPECT_TRUE(output.texts[0].contains(QLatin1String("subscriber failed")));
+    }
+
+    // reset() passes the first exception on once both nodes are gone; the
+    // second one, which nobody can hear of, is reported.
+    CapturedOutput output;
+    Ref<Group> owner = makeGroup("owner");
+    Ref<Group> child = makeGroup("child");
+    long long const childId = child->getNodeId();
+    WeakRef<Group> const watchChild(child);
+    throwWhenDestroyed(*owner);
+    throwWhenDestroyed(*child);
+    owner->link.set(std::move(child));
+    EXPECT_THROW(owner.reset(), std::runtime_error);
+    EXPECT_TRUE(watchChild.expired());
+    ASSERT_EQ(output.texts.size(), 1);
+    EXPECT_TRUE(output.texts[0].contains(QStringLiteral("node %1 ").arg(childId)));
+}
+
+} // namespace
+} // namespace Norv::Tavel::testing
