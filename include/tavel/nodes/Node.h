@@ -44,8 +44,9 @@
 //   searches end on cycles and walk chains of any depth without recursion.
 // - The registry link is weak: once the registry is gone, getRegistry() is
 //   empty and leaving it does nothing.
-// - copy, assign and compare throw NotSupported until the graph operations
-//   are available.
+// - copy, assign and compare are the graph operations with fixed flags
+//   (CopyTraverser 15, AssignOperator 319, CompareTraverser 227; see
+//   tavel/operations/).
 
 #include <tavel/Export.h>
 #include <tavel/attributes/Attribute.h>
@@ -200,7 +201,8 @@ public:
     ConstSequencedIterator end() const;
     ConstSequencedIterator find(Attribute const& attribute) const;
 
-    // Graph operations: not available yet, they throw NotSupported.
+    // A deep copy of the hierarchy into `registry`; assignment of `source`'s
+    // hierarchy onto this one in place; structural comparison.
     norv::basalt::Ref<Node> copy(boost::shared_ptr<Registry> registry);
     void assign(norv::basalt::Ref<Node> const& source);
     bool compare(norv::basalt::Ref<Node> const& other) const;
