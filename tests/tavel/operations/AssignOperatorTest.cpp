@@ -212,8 +212,9 @@ TEST(AssignOperator, ReferencesAreSharedCopiedOrAssignedInPlace) {
 }
 
 // Assigning into references follows the target's own references: on a cycle
-// it would assign the same pair again and again.
-TEST(AssignOperator, AssignIntoReferencesEndsOnCycles) {
+// the same pair would come round without end, and on a dense graph the walk
+// would take every path. Each target node is assigned once.
+TEST(AssignOperator, AssignIntoReferencesAssignsEachNodeOnce) {
     Ref<Group> const a = makeGroup("a");
     Ref<Group> const b = makeGroup("b");
     Ref<Group> const c = makeGroup("c");
@@ -229,8 +230,30 @@ TEST(AssignOperator, AssignIntoReferencesEndsOnCycles) {
     EXPECT_EQ(2, d->value.get());
     EXPECT_EQ(NodeRef(d), c->link.get());
     EXPECT_EQ(NodeRef(c), d->link.get());
+
+    // Every node lists every node of its side: walking every path would take
+    // 12! steps.
+    std::vector<Ref<Group>> source;
+    std::vector<Ref<Group>> target;
+    for (int i = 0; i < 12; ++i) {
+        source.push_back(makeGroup("s"));
+        source.back()->value.set(i + 1);
+        target.push_back(makeGroup("t"));
+    }
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        source[i]->items.set(std::vector<NodeRef>(source.begin(), source.end()));
+        target[i]->items.set(std::vector<NodeRef>(target.begin(), target.end()));
+    }
+    target[0]->assign(source[0]);
+    for (std::size_t i = 0; i < target.size(); ++i) {
+        EXPECT_EQ(int(i) + 1, target[i]->value.get());
+    }
     for (Ref<Group> const& node : {a, b, c, d}) {
         node->link.set(NodeRef());
+    }
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        source[i]->items.set({});
+        target[i]->items.set({});
     }
 }
 
