@@ -81,11 +81,9 @@ private:
         m_assigned.insert(pair.first);
     }
 
-    // Each target node is assigned once per operation. On a cycle its pair
-    // would come round again without end, and where the target's references
-    // lead back into nodes already assigned (or into the source) the walk
-    // would grow with every copy it makes: a node met again keeps what its
-    // first assignment gave it. Copies made on the way are never entered.
+    // Each target node is assigned once per operation, from the first source
+    // met: walked by path, cycles and dense graphs would not end. Copies made
+    // on the way sit only below nodes already assigned, so none is entered.
     bool assigned(NodeRef const& target) const { return m_assigned.count(target) != 0; }
 
     boost::optional<Pair> step(Frame& frame) {
