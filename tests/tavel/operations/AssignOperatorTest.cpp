@@ -171,7 +171,8 @@ TEST(AssignOperator, ReferencesAreSharedCopiedOrAssignedInPlace) {
             // entry, a copy beyond.
             bool const shared = flags == 0;
             EXPECT_EQ(shared, after[i] == source->items.getElement(i));
-            EXPECT_EQ(flags == Op::ASSIGN_INTO_REFERENCES && i < 2, after[i] == items[i]);
+            EXPECT_EQ(flags == Op::ASSIGN_INTO_REFERENCES && i < 2,
+                      i < items.size() && after[i] == items[i]);
         }
         EXPECT_EQ(flags == Op::ASSIGN_INTO_REFERENCES, target->link.get() == link);
         EXPECT_EQ(flags == 0, target->link.get() == source->link.get());
