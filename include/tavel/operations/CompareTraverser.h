@@ -77,8 +77,8 @@ public:
     void setIgnorePathList(std::vector<std::string> const& paths);
 
     bool compare();
-    static bool compare(norv::basalt::Ref<Node> const& first,
-                        norv::basalt::Ref<Node> const& second, int flags);
+    static bool compare(norv::basalt::Ref<Node> const& first, norv::basalt::Ref<Node> const& second,
+                        int flags);
 
     // The equality used for minimum and maximum values: same kind, then the
     // kind's rule (float kinds within epsilon, lists of float and double exact).

@@ -16,6 +16,9 @@ struct AttributeSlot {
     Attribute* fixed;
     // A custom attribute is found again by its id; gone means removed.
     long long customId;
+    // As the attribute said when it was noted.
+    bool custom;
+    bool instanceData;
 
     Attribute* resolve(Node& node) const {
         if (fixed != nullptr) {
@@ -26,15 +29,23 @@ struct AttributeSlot {
     }
 };
 
-// Appends the attributes `node` carries, in sequence order.
+// Appends the attributes `node` carries, in sequence order. The flags are
+// read from the class's entries, which the iterator visits in step: every
+// fixed entry, and the custom entries this node carries.
 inline void noteAttributes(Node& node, std::vector<AttributeSlot>& noted) {
-    for (SequencedIterator at = node.begin(), end = node.end(); at != end; ++at) {
-        Attribute& attribute = *at;
-        if (attribute.isCustom()) {
-            noted.push_back({nullptr, attribute.getID()});
-        } else {
-            noted.push_back({&attribute, 0});
+    SequencedIterator at = node.begin();
+    SequencedIterator const end = node.end();
+    for (AttributeSpecification const& entry : node.getSpecification().attributes) {
+        if (at == end) {
+            break;
         }
+        bool const custom = entry.isCustom();
+        if (custom && !node.getAttributeByID(entry.attributeId)) {
+            continue;
+        }
+        noted.push_back(
+            {custom ? nullptr : &*at, custom ? entry.attributeId : 0, custom, entry.flags.test(2)});
+        ++at;
     }
 }
 

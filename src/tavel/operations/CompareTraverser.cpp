@@ -111,6 +111,10 @@ bool CompareTraverser::valuesEqual(AttributeValue const& a, AttributeValue const
 bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& second) {
     Walk walk;
     m_pairs.clear();
+    if (m_firstPath.empty() || m_secondPath.empty()) {
+        m_firstPath.emplace_back(); // entered without compare()
+        m_secondPath.emplace_back();
+    }
     bool const trackPaths = (m_flags & COMPARE_IGNORE_PATHS) != 0;
     bool const ignoreNames = (m_flags & COMPARE_IGNORE_ATTRIBUTE_NAMES) != 0;
     bool const withCustom = (m_flags & COMPARE_CUSTOM_ATTRIBUTES) != 0;
@@ -231,15 +235,19 @@ bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& sec
         std::size_t const firstEnd = walk.firsts.size();
         Attribute* x = nullptr;
         Attribute* y = nullptr;
+        AttributeSlot const* xSlot = nullptr;
+        AttributeSlot const* ySlot = nullptr;
         if (frame->p < firstEnd) {
-            x = walk.firsts[frame->p].resolve(*frame->first);
+            xSlot = &walk.firsts[frame->p];
+            x = xSlot->resolve(*frame->first);
             if (x == nullptr) {
                 ++frame->p; // removed meanwhile
                 continue;
             }
         }
         if (frame->q < frame->secondEnd) {
-            y = walk.seconds[frame->q].resolve(*frame->second);
+            ySlot = &walk.seconds[frame->q];
+            y = ySlot->resolve(*frame->second);
             if (y == nullptr) {
                 ++frame->q;
                 continue;
@@ -258,10 +266,10 @@ bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& sec
         }
         if (x == nullptr || y == nullptr) {
             // The first attribute left over decides; the hook is not asked.
-            Attribute const& left = x != nullptr ? *x : *y;
-            bool const equal = left.isCustom()         ? !withCustom
-                               : left.isInstanceData() ? !withInstanceData
-                                                       : false;
+            AttributeSlot const& left = x != nullptr ? *xSlot : *ySlot;
+            bool const equal = left.custom         ? !withCustom
+                               : left.instanceData ? !withInstanceData
+                                                   : false;
             if (!equal) {
                 return false;
             }
@@ -269,7 +277,7 @@ bool CompareTraverser::compareNodes(Ref<Node> const& first, Ref<Node> const& sec
             continue;
         }
 
-        if ((!withCustom && x->isCustom()) || (!withInstanceData && x->isInstanceData())) {
+        if ((!withCustom && xSlot->custom) || (!withInstanceData && xSlot->instanceData)) {
             ++frame->p;
             ++frame->q;
             continue;

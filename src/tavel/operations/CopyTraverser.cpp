@@ -60,8 +60,8 @@ struct CopyTraverser::Walk {
         int pendingPops = 0;
         // The list attribute being copied, element by element.
         bool inList = false;
-        AttributeSlot listSource{nullptr, 0};
-        AttributeSlot listTarget{nullptr, 0};
+        AttributeSlot listSource{nullptr, 0, false, false};
+        AttributeSlot listTarget{nullptr, 0, false, false};
         std::size_t elementsBegin = 0;
         std::size_t element = 0;
     };
@@ -158,6 +158,9 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
     }
     Walk walk;
     bool const trackPaths = (m_flags & COPY_IGNORE_PATHS) != 0;
+    if (m_pathStack.empty()) {
+        m_pathStack.emplace_back(); // entered without apply
+    }
 
     auto const open = [&](Ref<Node> const& from, Ref<Node> const& to, bool onlyShared) {
         if (storageOf(from.get()) != nullptr && !m_storageVisits.emplace(from, to).second) {
@@ -241,8 +244,8 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
                         list.insertElement(found->second, APPEND);
                     }
                     // The list may have been edited by whoever heard of the insertion.
-                    if (MANode* const again = dynamic_cast<MANode*>(
-                            visit->listTarget.resolve(*visit->target));
+                    if (MANode* const again =
+                            dynamic_cast<MANode*>(visit->listTarget.resolve(*visit->target));
                         again != nullptr && index < again->getSize()) {
                         copy = again->getElement(index);
                     }
@@ -273,8 +276,8 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
         if (a == nullptr) {
             continue; // removed meanwhile
         }
-        bool const custom = a->isCustom();
-        bool leftOut = (a->isInstanceData() && (m_flags & COPY_INSTANCE_DATA) == 0) ||
+        bool const custom = sourceSlot.custom;
+        bool leftOut = (sourceSlot.instanceData && (m_flags & COPY_INSTANCE_DATA) == 0) ||
                        (custom && (m_flags & COPY_CUSTOM_ATTRIBUTES) == 0) ||
                        ((m_flags & COPY_IGNORE_ATTRIBUTE_NAMES) != 0 &&
                         m_ignoreAttributeNames.contains(a->getAttributeName()));
@@ -290,7 +293,7 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
             continue;
         }
 
-        AttributeSlot targetSlot{nullptr, 0};
+        AttributeSlot targetSlot{nullptr, 0, false, false};
         if (!custom) {
             if (visit->targetAt == visit->targetEnd) {
                 throw OutOfRangeException(""); // the copy has fewer attributes than its source
@@ -301,8 +304,7 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
             // visit leaves it alone (registering it again would fail).
             QString const name = a->getAttributeName();
             if (!visit->target->getAttribute(name)) {
-                visit->target->registerAttribute(name, a->getAttributeType(),
-                                                 a->hasMinMaxValues());
+                visit->target->registerAttribute(name, a->getAttributeType(), a->hasMinMaxValues());
             } else if (visit->sharedOnly) {
                 continue;
             }
@@ -312,7 +314,9 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
             if (!made) {
                 continue;
             }
-            targetSlot = {made->isCustom() ? nullptr : made.get_ptr(), made->getID()};
+            bool const madeCustom = made->isCustom();
+            targetSlot = {madeCustom ? nullptr : made.get_ptr(), made->getID(), madeCustom,
+                          made->isInstanceData()};
         }
         if (trackPaths) {
             m_pathStack.push_back(path);
@@ -392,7 +396,7 @@ void CopyTraverser::buildHierarchy(Ref<Node> const& source, Ref<Node> target, bo
             visit->elementsBegin = visit->element = walk.elements.size();
             walk.elements.insert(walk.elements.end(), originals.begin(), originals.end());
         } else {
-            if (!visit->sharedOnly || a->isInstanceData()) {
+            if (!visit->sharedOnly || sourceSlot.instanceData) {
                 b->assign(*a);
             }
             popPath();

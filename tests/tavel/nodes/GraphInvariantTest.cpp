@@ -3,7 +3,10 @@
 // drop nodes, open scopes or throw in the middle of a notification. After
 // every step the graph must be whole: owner links match the positions that
 // hold each node, no depth is negative and every depth is 0 once all scopes
-// have ended, and every change is reported exactly once. TAVEL_GRAPH_STEPS sets the length.
+// have ended, and every change is reported exactly once. Copies and compares of
+// random nodes, also from inside notifications, must neither touch the graph
+// nor differ from their sources; assignments with any flags and synchronised
+// edits must leave it whole too. TAVEL_GRAPH_STEPS sets the length.
 
 #include "tavel/nodes/GraphTestSupport.h"
 
@@ -34,6 +37,9 @@ struct Attack {
     std::unique_ptr<NodeSynchronizer> sync; // lives for one operation
     int operating = 0;
     std::mt19937 random{20261207};
+    // Draws for the copies alone: copies notify nobody, so the edits, scopes
+    // and subscriber acts go exactly as without them.
+    std::mt19937 copies{4711};
     std::vector<Ref<Group>> pool;       // the nodes the test holds
     std::vector<WeakRef<Group>> every;  // every node made, to check the live ones
     // Open scopes, innermost last, with the nodes they were opened on.
@@ -79,6 +85,9 @@ struct Attack {
             faults.push_back("a change reported twice");
         }
         reported[key] = incarnation;
+        if (!calm && copies() % 20 == 0) {
+            copyAndCompare();
+        }
         // Now and then the subscriber acts itself.
         if (calm || nesting >= 2 || !chance(12)) {
             return;
@@ -213,6 +222,35 @@ struct Attack {
         }
     }
 
+    // The copy refers to copies only, so the graph's links stay as they were;
+    // its cycles are broken afterwards so that it goes.
+    void copyAndCompare() {
+        Ref<Group> const node = pool[copies() % pool.size()];
+        if (!node) {
+            return;
+        }
+        note("copy " + node->name);
+        NodeRef const copy = node->copy(nullptr);
+        if (!node->compare(copy)) {
+            faults.push_back("a copy differs from its source");
+        }
+        std::vector<NodeRef> pending{copy};
+        std::set<Node const*> seen;
+        while (!pending.empty()) {
+            NodeRef const next = pending.back();
+            pending.pop_back();
+            auto* const group = dynamic_cast<Group*>(next.get());
+            if (group != nullptr && seen.insert(group).second) {
+                pending.push_back(group->link.get());
+                for (NodeRef const& element : group->items.get()) {
+                    pending.push_back(element);
+                }
+                group->link.set(NodeRef());
+                group->items.set({});
+            }
+        }
+    }
+
     void dropCopies() noexcept {
         bool const wasCalm = std::exchange(calm, true);
         std::vector<Ref<Group>> const made = live();
@@ -241,6 +279,9 @@ struct Attack {
     }
 
     void step() {
+        if (copies() % 5 == 0) {
+            copyAndCompare();
+        }
         switch (pick(10)) {
         case 0: {
             // Levels count once per path: deep nesting over dense cycles grows fast.

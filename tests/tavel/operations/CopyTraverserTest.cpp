@@ -14,6 +14,12 @@ namespace {
 using Nodes = std::vector<NodeRef>;
 
 TEST(CopyTraverser, SharedNodesStaySharedCyclesEndAndTheRootIsCopiedOnceMore) {
+    HookScope const scope;
+    std::vector<int> hooks;
+    Piece::onCopy = [&](Piece& copy, Ref<Node> const& source) {
+        EXPECT_EQ(valueOf(source), copy.value.get()); // attributes are done
+        hooks.push_back(copy.value.get());
+    };
     auto const registry = boost::make_shared<Registry>();
     Ref<Piece> const root = piece(1), a = piece(2), b = piece(3);
     root->link.set(a);
@@ -24,6 +30,7 @@ TEST(CopyTraverser, SharedNodesStaySharedCyclesEndAndTheRootIsCopiedOnceMore) {
     {
         NodeRef const copy = root->copy(registry);
         ASSERT_TRUE(copy);
+        EXPECT_EQ((std::vector<int>{1, 3, 2, 1}), hooks); // bottom-up, once per visit
         // root', a', b' and one further copy of the root: nothing else.
         EXPECT_EQ(before + 4, Registry::INSTANCE_COUNTER);
         Piece& r = as(copy);
@@ -62,12 +69,11 @@ TEST(CopyTraverser, FlagsChooseNamesControlsInstanceDataAndCustomAttributes) {
         int seed;
         bool extra;
     };
-    for (Row const row : {Row{0, "Value", gt_none, 0, false},
-                          Row{0x01, "Shown", gt_none, 0, false},
-                          Row{0x02, "Value", gt_int, 0, false},
-                          Row{0x04, "Value", gt_none, 5, false},
-                          Row{0x08, "Value", gt_none, 0, true},
-                          Row{~0x3F | 0x0F, "Shown", gt_int, 5, true}}) { // unknown bits ignored
+    for (Row const row :
+         {Row{0, "Value", gt_none, 0, false}, Row{0x01, "Shown", gt_none, 0, false},
+          Row{0x02, "Value", gt_int, 0, false}, Row{0x04, "Value", gt_none, 5, false},
+          Row{0x08, "Value", gt_none, 0, true},
+          Row{~0x3F | 0x0F, "Shown", gt_int, 5, true}}) { // unknown bits ignored
         SCOPED_TRACE(row.flags);
         NodeRef const copy = CopyTraverser::apply(source, nullptr, row.flags);
         Piece& p = as(copy);
@@ -93,16 +99,20 @@ TEST(CopyTraverser, IgnoreListsLeaveOutByNameAndByPath) {
         std::vector<std::string> paths;
         int rootValue, firstValue, secondValue, belowValue;
     };
-    for (Row const& row : std::vector<Row>{
-             {{}, {}, 1, 2, 3, 4},
-             {{"value"}, {}, 0, 0, 0, 0},
-             {{"", "value", "value", "nothing"}, {}, 0, 0, 0, 0},
-             {{}, {"items[1]/value"}, 1, 2, 0, 4},
-             {{}, {"link/value", "value"}, 0, 2, 3, 0},
-             // Elements are not attributes; bad and unmatched paths leave nothing out.
-             {{}, {"items[1]", "items[1/value", "items]1[/value", "", "/value", "items/value",
-                   "items[99999999999999999999]/value", "Value"},
-              1, 2, 3, 4}}) {
+    for (Row const& row :
+         std::vector<Row>{{{}, {}, 1, 2, 3, 4},
+                          {{"value"}, {}, 0, 0, 0, 0},
+                          {{"", "value", "value", "nothing"}, {}, 0, 0, 0, 0},
+                          {{}, {"items[1]/value"}, 1, 2, 0, 4},
+                          {{}, {"link/value", "value"}, 0, 2, 3, 0},
+                          // Elements are not attributes; bad and unmatched paths leave nothing out.
+                          {{},
+                           {"items[1]", "items[1/value", "items]1[/value", "", "/value",
+                            "items/value", "items[99999999999999999999]/value", "Value"},
+                           1,
+                           2,
+                           3,
+                           4}}) {
         for (bool const qt : {false, true}) {
             SCOPED_TRACE(row.paths.empty() ? "names" : row.paths.front());
             CopyTraverser traverser(root, 0x0F);
@@ -165,7 +175,8 @@ TEST(CopyTraverser, SharedOnlyVisitLeavesFilledListsAndCarriedAttributesAlone) {
     Ref<Piece> const child = piece(9);
     for (Mesh* const node : {one.get(), two.get()}) {
         node->items.set({child});
-        node->registerAttribute("tag", AT_S_INT32).setGeneric(AttributeValue(int(node == two.get())));
+        node->registerAttribute("tag", AT_S_INT32)
+            .setGeneric(AttributeValue(int(node == two.get())));
     }
     one->colour.set(1);
     two->colour.set(2);
@@ -199,21 +210,8 @@ TEST(CopyTraverser, CyclesThroughSharedStorageEnd) {
     unlinkAll(one);
 }
 
-TEST(CopyTraverser, HooksRunBottomUpOncePerVisit) {
-    HookScope const scope;
-    Ref<Piece> const root = piece(1), a = piece(2), b = piece(3);
-    root->items.set({a, b, a});
-    a->link.set(b);
-    std::vector<int> heard;
-    Piece::onCopy = [&](Piece& copy, Ref<Node> const& source) {
-        EXPECT_EQ(valueOf(source), copy.value.get()); // attributes are done
-        heard.push_back(copy.value.get());
-    };
-    root->copy(nullptr);
-    EXPECT_EQ((std::vector<int>{3, 2, 1}), heard);
-}
-
-TEST(CopyTraverser, RegistryOfTheCopies) {
+TEST(CopyTraverser, RegistryOfTheCopiesAndNullSources) {
+    EXPECT_FALSE(CopyTraverser::apply(Ref<Node>(), nullptr, 0x0F));
     auto const home = boost::make_shared<Registry>();
     auto const target = boost::make_shared<Registry>();
     Ref<Piece> const root = piece(1, home);
@@ -227,12 +225,6 @@ TEST(CopyTraverser, RegistryOfTheCopies) {
     NodeRef const other = traverser.apply(target);
     EXPECT_EQ(target, other->getRegistry());
     EXPECT_EQ(home, as(other).link.get()->getRegistry());
-}
-
-TEST(CopyTraverser, NullSourceAndNullCreation) {
-    EXPECT_FALSE(CopyTraverser::apply(Ref<Node>(), nullptr, 0x0F));
-    CopyTraverser traverser(Ref<Node>(), 0);
-    EXPECT_FALSE(traverser.apply(nullptr));
 }
 
 // A hook that throws part-way: the exception passes, the source is as it
