@@ -20,10 +20,11 @@
 //   skipped (unless custom attributes are created, ASSIGN_CUSTOM_ATTRIBUTES).
 //   A target attribute of another type than its source throws
 //   BadCastException before that attribute is touched.
-// - Assigning into references ends on cycles: a pair of nodes met again
-//   while it is being assigned is left alone. A node assigned onto itself
-//   keeps its attributes (only the hook runs). Hierarchies of any depth are
-//   walked without recursion.
+// - Assigning into references assigns each node of the target's hierarchy
+//   once: a node met again (on a cycle, or along a second path) keeps what
+//   its first assignment gave it, so cyclic hierarchies end. A node assigned
+//   onto itself keeps its attributes (only the hook runs). Hierarchies of
+//   any depth are walked without recursion.
 // - Null target or source: InvalidOperationException; different classes:
 //   ClassIdsDoNotMatchException; both before any change. Exceptions of the
 //   attribute operations, subscribers and hooks pass through; what was

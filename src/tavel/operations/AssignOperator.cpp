@@ -9,7 +9,7 @@
 #include <boost/optional.hpp>
 
 #include <memory>
-#include <set>
+#include <unordered_set>
 #include <utility>
 
 namespace Norv::Tavel {
@@ -78,13 +78,13 @@ private:
 
     void enter(Pair const& pair) {
         m_frames.push_back(Frame{pair.first, pair.second, false, {}, 0, nullptr});
-        m_inProgress.emplace(pair.first.get(), pair.second.get());
+        m_assigned.insert(pair.first);
     }
 
-    // A pair met again while it is being assigned is a cycle: left alone.
-    bool inProgress(NodeRef const& target, NodeRef const& source) const {
-        return m_inProgress.count({target.get(), source.get()}) != 0;
-    }
+    // Each target node is assigned once per operation, from the first source
+    // met: walked by path, cycles and dense graphs would not end. Copies made
+    // on the way sit only below nodes already assigned, so none is entered.
+    bool assigned(NodeRef const& target) const { return m_assigned.count(target) != 0; }
 
     boost::optional<Pair> step(Frame& frame) {
         if (!frame.started) {
@@ -100,7 +100,6 @@ private:
         }
         NodeRef const target = std::move(frame.target);
         NodeRef const source = std::move(frame.source);
-        m_inProgress.erase({target.get(), source.get()});
         m_frames.pop_back();
         target->postAssignAction(source, m_flags);
         return boost::none;
@@ -200,7 +199,7 @@ private:
             return boost::none;
         }
         if (target && has(ASSIGN_INTO_REFERENCES)) {
-            if (inProgress(target, source)) {
+            if (assigned(target)) {
                 return boost::none;
             }
             return Pair(target, source);
@@ -234,7 +233,7 @@ private:
             std::size_t const at = list.next++;
             if (has(ASSIGN_INTO_REFERENCES) && at < list.into.size()) {
                 list.built.push_back(list.into[at]);
-                if (!inProgress(list.into[at], list.from[at])) {
+                if (!assigned(list.into[at])) {
                     return Pair(list.into[at], list.from[at]);
                 }
                 continue;
@@ -269,7 +268,8 @@ private:
     int const m_flags;
     QSet<QString> const& m_ignore;
     std::vector<Frame> m_frames;
-    std::set<std::pair<Node const*, Node const*>> m_inProgress;
+    // Held, so no address is taken by a new node meanwhile.
+    std::unordered_set<NodeRef> m_assigned;
 };
 
 AssignOperator::AssignOperator(Ref<Node> target, Ref<Node> const& source, int flags)

@@ -5,9 +5,13 @@
 // hold each node, no depth is negative and every depth is 0 once all scopes
 // have ended, and every change is reported exactly once. Copies and compares of
 // random nodes, also from inside notifications, must neither touch the graph
-// nor differ from their sources. TAVEL_GRAPH_STEPS sets the length.
+// nor differ from their sources; assignments with any flags and synchronised
+// edits must leave it whole too. TAVEL_GRAPH_STEPS sets the length.
 
 #include "tavel/nodes/GraphTestSupport.h"
+
+#include <tavel/operations/AssignOperator.h>
+#include <tavel/operations/NodeSynchronizer.h>
 
 #include <basalt/DebugOutput.h>
 
@@ -15,9 +19,11 @@
 
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 namespace Norv::Tavel::testing {
 namespace {
@@ -25,6 +31,11 @@ namespace {
 using norv::basalt::WeakRef;
 
 struct Attack {
+    // Every node is made here, copies by assign and sync too, so the end finds
+    // cycles of copies nothing refers to any more.
+    boost::shared_ptr<Registry> registry = boost::make_shared<Registry>();
+    std::unique_ptr<NodeSynchronizer> sync; // lives for one operation
+    int operating = 0;
     std::mt19937 random{20261207};
     // Draws for the copies alone: copies notify nobody, so the edits, scopes
     // and subscriber acts go exactly as without them.
@@ -50,7 +61,7 @@ struct Attack {
     }
 
     Ref<Group> makeNode() {
-        Ref<Group> node = makeGroup("n" + std::to_string(every.size()));
+        Ref<Group> node = makeGroup("n" + std::to_string(every.size()), nullptr, registry);
         every.emplace_back(node);
         Node const* const key = node.get();
         reported[key] = node->getInstanceIncarnation();
@@ -86,9 +97,12 @@ struct Attack {
             int& nesting;
             ~Leave() { --nesting; }
         } const leave{nesting};
-        switch (pick(4)) {
+        switch (pick(5)) {
         case 0:
             edit();
+            break;
+        case 3:
+            operate();
             break;
         case 1: {
             Ref<Group> const node = anyNode();
@@ -176,6 +190,42 @@ struct Attack {
         }
     }
 
+    // Assign with any flags, or keep two nodes in step over a few edits; from
+    // inside a notification also the synchronizer's end. Never inside a scope,
+    // and the copies made are dropped after: inhibition counts every path,
+    // and copies of dense graphs multiply them.
+    void operate() {
+        if (!scopes.empty()) {
+            return;
+        }
+        Ref<Group> const target = anyNode();
+        Ref<Group> const source = anyNode();
+        ++operating;
+        struct Done {
+            Attack& attack;
+            ~Done() {
+                if (--attack.operating == 0) {
+                    attack.sync.reset();
+                    attack.dropCopies();
+                }
+            }
+        } const done{*this};
+        if (sync && chance(50)) {
+            note("drop the sync");
+            sync.reset();
+        } else if (sync || chance(50)) {
+            int const flags = int(random() % 0x200);
+            note(target->name + " assign " + source->name + " " + std::to_string(flags));
+            AssignOperator::apply(target, source, flags);
+        } else {
+            note("sync " + target->name + " " + source->name);
+            sync = std::make_unique<NodeSynchronizer>(target, source);
+            for (std::size_t n = pick(4); n > 0 && sync; --n) {
+                edit();
+            }
+        }
+    }
+
     // The copy refers to copies only, so the graph's links stay as they were;
     // its cycles are broken afterwards so that it goes.
     void copyAndCompare() {
@@ -205,6 +255,33 @@ struct Attack {
         }
     }
 
+    void dropCopies() noexcept {
+        bool const wasCalm = std::exchange(calm, true);
+        std::vector<Ref<Group>> const made = live();
+        std::set<Node const*> known;
+        for (Ref<Group> const& node : made) {
+            known.insert(node.get());
+        }
+        for (Ref<Group> const& node : made) {
+            bool const refuses = std::exchange(node->refuseRemovals, false);
+            try {
+                if (known.count(node->link.get().get()) == 0) {
+                    node->link.set(NodeRef());
+                }
+                std::vector<NodeRef> kept;
+                for (NodeRef const& element : node->items.get()) {
+                    if (known.count(element.get()) != 0) {
+                        kept.push_back(element);
+                    }
+                }
+                node->items.set(kept);
+            } catch (...) {
+            }
+            node->refuseRemovals = refuses;
+        }
+        calm = wasCalm;
+    }
+
     void step() {
         if (copies() % 5 == 0) {
             copyAndCompare();
@@ -228,6 +305,10 @@ struct Attack {
                 scopes.pop_back();
                 delete scope;
             }
+            break;
+        case 3:
+        case 4:
+            operate();
             break;
         case 2: {
             Ref<Group> const node = anyNode();
@@ -349,10 +430,13 @@ TEST(GraphInvariant, SurvivesRandomEditsScopesAndReentrantSubscribers) {
             delete attack.scopes.back().first;
             attack.scopes.pop_back();
         }
-        for (Ref<Group> const& node : attack.live()) {
-            node->refuseRemovals = false;
-            node->link.set(NodeRef());
-            node->items.set({});
+        for (long long id = CustomNode::create(nullptr)->getNodeId(); id > 0; --id) {
+            if (Ref<Group> const node =
+                    norv::basalt::dynamic_ref_cast<Group>(attack.registry->findNode(id))) {
+                node->refuseRemovals = false;
+                node->link.set(NodeRef());
+                node->items.set({});
+            }
         }
         attack.pool.clear();
         EXPECT_TRUE(attack.live().empty());
