@@ -151,6 +151,36 @@ int main() {
                 material->getNumberOfOwnerLinks());
     material->getAttribute("roughness")->setGeneric(AttributeValue(0.25f));
 
+    // The graph operations: a copy of the scene, edited, compared with the
+    // scene and assigned back onto it; a second view of the material kept in
+    // step with it. Everything they make goes at the end of the block.
+    std::printf("\nGraph operations\n");
+    {
+        auto const lampsOf = [](Ref<Node> const& scene) {
+            return *scene->getAttribute("children")->getGeneric().get<std::vector<NodeRef>>();
+        };
+        auto const materialOf = [](NodeRef const& lamp) {
+            return *lamp->getAttribute("material")->getGeneric().get<NodeRef>();
+        };
+        Ref<Node> const copy = root->copy(registry);
+        NodeRef const copied = materialOf(lampsOf(copy).front());
+        std::printf("  the copy's lamps share one material again: %s\n",
+                    copied == materialOf(lampsOf(copy).back()) ? "yes" : "no");
+        copied->getAttribute("roughness")->setGeneric(AttributeValue(0.75f));
+        std::printf("  copy edited; scene and copy compare %s\n",
+                    root->compare(copy) ? "equal" : "different");
+        root->assign(copy);
+        std::printf("  copy assigned back; they compare %s\n",
+                    root->compare(copy) ? "equal" : "different");
+
+        Ref<Node> const view = material->copy(registry);
+        NodeSynchronizer const inStep(material, view);
+        material->getAttribute("roughness")->setGeneric(AttributeValue(0.5f));
+        std::string const followed = Utilities::convertAttributeValueToStdString(
+            *view->getAttribute("roughness"), ' ', ';', 'g', 6);
+        std::printf("  the material's second view follows: roughness %s\n", followed.c_str());
+    }
+
     // Clearing the references releases the scene; the desk lamp goes last.
     root->removeAllAttributes();
     desk->removeAttribute("material");
