@@ -68,17 +68,17 @@ protected:
         : NodeSStorage(std::move(registry), layout(), body, placement, EMPTY_NODE_ID) {}
 
     static Specification& layout() {
-        static Specification spec("Mesh");
-        return spec;
+        static Specification layout("Mesh");
+        return layout;
     }
-    void registerAttributes(Specification& spec) override {
-        if (!spec.needsRegistration) {
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
             return;
         }
-        spec.addInheritFrom(getUUID());
-        registerFixedAttribute(spec, position, ATTR_SERIALIZE | ATTR_INSTANCE_DATA, "position",
+        layout.addInheritFrom(getUUID());
+        registerFixedAttribute(layout, position, ATTR_SERIALIZE | ATTR_INSTANCE_DATA, "position",
                                "Position");
-        NodeSStorage::registerAttributes(spec);
+        NodeSStorage::registerAttributes(layout);
     }
 };
 

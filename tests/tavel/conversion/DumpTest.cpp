@@ -67,15 +67,15 @@ protected:
     explicit Body(long long sharedId)
         : NodeSStorage(nullptr, layout(), new SharedStorage(sharedId), nullptr, EMPTY_NODE_ID) {}
     static Specification& layout() {
-        static Specification spec("Body");
-        return spec;
+        static Specification layout("Body");
+        return layout;
     }
-    void registerAttributes(Specification& spec) override {
-        if (!spec.needsRegistration) {
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
             return;
         }
-        spec.addInheritFrom(getUUID());
-        NodeSStorage::registerAttributes(spec);
+        layout.addInheritFrom(getUUID());
+        NodeSStorage::registerAttributes(layout);
     }
 };
 
