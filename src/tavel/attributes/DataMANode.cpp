@@ -216,6 +216,7 @@ template <class T> void DataMANode<T>::set(std::vector<NodeRef> const& value) {
     planWalk(m_values, wanted, steps, from);
 
     NodeLinks::Edit edit(*this);
+    edit.expect(steps.size());
     std::uint64_t const before = m_edits;
     for (WalkStep const& step : steps) {
         checkUnchanged(m_edits, before);
@@ -302,6 +303,7 @@ void DataMANode<T>::insertNodeList(std::vector<norv::basalt::Ref<T>> const& elem
     }
     keepLevelsInStep();
     NodeLinks::Edit edit(*this);
+    edit.expect(elements.size());
     std::uint64_t const before = m_edits;
     for (std::size_t i = 0; i < elements.size(); ++i) {
         checkUnchanged(m_edits, before);
@@ -330,6 +332,7 @@ template <class T> void DataMANode<T>::eraseElements(std::size_t first, std::siz
     last = std::max(first, last);
     keepLevelsInStep();
     NodeLinks::Edit edit(*this);
+    edit.expect(last - first + 1);
     std::uint64_t const before = m_edits;
     for (std::size_t i = first; i <= last; ++i) {
         checkUnchanged(m_edits, before);

@@ -70,6 +70,8 @@ struct NodeLinks {
         Edit(Edit const&) = delete;
         Edit& operator=(Edit const&) = delete;
 
+        // The number of steps to come, so a bulk edit grows its journal once.
+        void expect(std::size_t steps) { m_steps.reserve(steps); }
         void enter(NodeRef const& element, std::size_t index);
         void leave(NodeRef const& element, std::size_t index);
         void commit() noexcept;
