@@ -161,7 +161,10 @@ void BM_CustomAttributes(benchmark::State& state) {
 void BM_CustomAttributesInhibited(benchmark::State& state) {
     customAttributes(state, true);
 }
-BENCHMARK(BM_CustomAttributes)->Arg(FEW_ATTRIBUTES)->Arg(MANY_ATTRIBUTES)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CustomAttributes)
+    ->Arg(FEW_ATTRIBUTES)
+    ->Arg(MANY_ATTRIBUTES)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CustomAttributesInhibited)
     ->Arg(FEW_ATTRIBUTES)
     ->Arg(MANY_ATTRIBUTES)
@@ -179,11 +182,12 @@ int main(int argc, char** argv) {
     constexpr double GOAL = 8.0;
     return bench::runWithRatios(
         argc, argv,
-        {{sized("BM_ChangeClimbsChain", LARGE_CHAIN), sized("BM_ChangeClimbsChain", SMALL_CHAIN), GOAL},
+        {{sized("BM_ChangeClimbsChain", LARGE_CHAIN), sized("BM_ChangeClimbsChain", SMALL_CHAIN),
+          GOAL},
          {sized("BM_ReleaseChain", LARGE_CHAIN), sized("BM_ReleaseChain", SMALL_CHAIN), GOAL},
          {sized("BM_ReferenceList", LARGE_LIST), sized("BM_ReferenceList", SMALL_LIST), GOAL},
-         {sized("BM_CustomAttributes", MANY_ATTRIBUTES), sized("BM_CustomAttributes", FEW_ATTRIBUTES),
-          GOAL},
+         {sized("BM_CustomAttributes", MANY_ATTRIBUTES),
+          sized("BM_CustomAttributes", FEW_ATTRIBUTES), GOAL},
          {sized("BM_CustomAttributesInhibited", MANY_ATTRIBUTES),
           sized("BM_CustomAttributesInhibited", FEW_ATTRIBUTES), GOAL}});
 }

@@ -36,7 +36,8 @@ void check(bool condition, char const* what) {
 
 std::optional<Uuid::Bytes> fromBoost(std::string const& text) {
     try {
-        boost::uuids::uuid const parsed = boost::uuids::string_generator()(text.begin(), text.end());
+        boost::uuids::uuid const parsed =
+            boost::uuids::string_generator()(text.begin(), text.end());
         Uuid::Bytes bytes;
         std::memcpy(bytes.data(), parsed.data, bytes.size());
         return bytes;

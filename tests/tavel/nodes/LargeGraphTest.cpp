@@ -122,7 +122,8 @@ TEST(LargeGraph, TenThousandCustomAttributesAreRegisteredIteratedAndRemoved) {
     // In registration order, each with its own value.
     int next = 0;
     for (Attribute& attribute : *node) {
-        ASSERT_EQ(attribute.getAttributeName(), QString::fromStdString("many" + std::to_string(next)));
+        ASSERT_EQ(attribute.getAttributeName(),
+                  QString::fromStdString("many" + std::to_string(next)));
         ++next;
         ASSERT_EQ(*attribute.getGeneric().get<std::int32_t>(), next);
     }
@@ -132,7 +133,8 @@ TEST(LargeGraph, TenThousandCustomAttributesAreRegisteredIteratedAndRemoved) {
     {
         InhibitUpdate const batch(*node);
         for (int i = 0; i < COUNT; i += 2) {
-            node->getAttribute("many" + std::to_string(i))->setGeneric(AttributeValue(std::int32_t(-1)));
+            node->getAttribute("many" + std::to_string(i))
+                ->setGeneric(AttributeValue(std::int32_t(-1)));
         }
     }
     EXPECT_EQ(log.take(), Lines{"n 4 -"});

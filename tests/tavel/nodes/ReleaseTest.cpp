@@ -17,8 +17,9 @@ using norv::basalt::WeakRef;
 // Collects what is written to the debug-output channel while it lives.
 struct CapturedOutput {
     CapturedOutput()
-        : previous(norv::basalt::setDebugOutputHandler(
-              [this](std::u16string const& text) { texts.push_back(QString::fromStdU16String(text)); })) {}
+        : previous(norv::basalt::setDebugOutputHandler([this](std::u16string const& text) {
+              texts.push_back(QString::fromStdU16String(text));
+          })) {}
     ~CapturedOutput() { norv::basalt::setDebugOutputHandler(std::move(previous)); }
     QStringList texts;
     norv::basalt::DebugOutputHandler previous;
@@ -86,7 +87,8 @@ TEST(Release, ThrowingDestroyedSubscriberIsReportedWhereNoCallerCanHear) {
         std::function<void(Ref<Group>&)> letGo;
     };
     Case const cases[] = {
-        {"reference leaves its scope", [](Ref<Group>& node) { Ref<Group> const last = std::move(node); }},
+        {"reference leaves its scope",
+         [](Ref<Group>& node) { Ref<Group> const last = std::move(node); }},
         {"reference set to null", [](Ref<Group>& node) { node = nullptr; }},
         {"reference assigned another node", [](Ref<Group>& node) { node = makeGroup("other"); }},
         {"container erases it",
