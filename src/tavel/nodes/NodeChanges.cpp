@@ -1,0 +1,534 @@
+// The change engine of Node: a node's own change, the climb that tells its
+// owners, the inhibit passes of InhibitUpdate scopes, and the release of the
+// changes a scope held back. Node.cpp keeps identity, registry and attributes.
+
+#include <tavel/nodes/Node.h>
+
+#include "tavel/nodes/NodeInternals.h"
+
+#include <tavel/types/Exceptions.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <utility>
+#include <vector>
+
+namespace Norv::Tavel {
+
+using norv::basalt::LC_DESTROYING;
+using norv::basalt::Ref;
+using detail::isHeldByRef;
+using detail::FirstException;
+using detail::KeepAlive;
+using detail::Reached;
+
+namespace {
+// The inhibit pass running on this thread. While it expands a node, the
+// node-reference attributes it calls hand the nodes they reach to `collecting`
+// instead of walking into them, so the pass is a loop over an explicit stack.
+struct InhibitPass {
+    int direction;
+    std::uint32_t token;
+    std::vector<Reached>* collecting = nullptr;
+};
+thread_local InhibitPass* t_inhibitPass = nullptr;
+
+// The token an attribute's inc/decInhibitUpdateCounter is called with: its
+// slots take no argument, so the caller leaves it here; 0 for a direct call.
+thread_local std::uint32_t t_attributeToken = 0;
+struct TokenForAttributes {
+    std::uint32_t outer;
+    explicit TokenForAttributes(std::uint32_t token)
+        : outer(std::exchange(t_attributeToken, token)) {}
+    ~TokenForAttributes() { t_attributeToken = outer; }
+    TokenForAttributes(TokenForAttributes const&) = delete;
+    TokenForAttributes& operator=(TokenForAttributes const&) = delete;
+};
+
+// The change climb running on this thread: owner links still to be told, the
+// next one at the back. Nodes that change while it runs add theirs on top, so
+// the climb visits owners depth-first in owner-link order, without recursion.
+struct PendingClimb {
+    Reached child;
+    Attribute const* owning;
+    bool structureChanged;
+    boost::optional<Attribute const&> source;
+    long long incarnation;
+};
+thread_local std::vector<PendingClimb>* t_climb = nullptr;
+
+} // namespace
+
+using Internals = detail::NodeInternals;
+
+// ---------------------------------------------------------------------------
+// Changes
+
+void Node::postAttributeChange(ChangeAction action, boost::optional<Attribute const&> attribute,
+                               boost::optional<Attribute const&> source, bool structureChanged,
+                               long long const& incarnation) {
+    postChange(action, attribute, source, structureChanged, incarnation);
+}
+
+void Node::signalPostAttributeChange(ChangeAction action, Attribute& attribute,
+                                     bool structureChanged, long long const& incarnation) {
+    attribute.postChange(action, structureChanged, boost::optional<Attribute const&>(attribute),
+                         incarnation);
+}
+
+void Node::postChange(ChangeAction action, boost::optional<Attribute const&> attribute,
+                      boost::optional<Attribute const&> source, bool structureChanged,
+                      long long const& incarnation) {
+    if (getLifeCycle() == LC_DESTROYING) {
+        return;
+    }
+    switch (action) {
+    case CA_ATTRIBUTE_ADDED:
+    case CA_ATTRIBUTE_REMOVING: {
+        // Passing inhibition on may release nodes below, whose subscribers may drop this one.
+        KeepAlive const keepAlive(*this, true);
+        if (attribute && (action == CA_ATTRIBUTE_REMOVING || m_inhibitUpdateCounter != 0)) {
+            Internals::syncInhibition(*this, *attribute, action == CA_ATTRIBUTE_ADDED);
+        }
+        Internals::ownChange(*this, action, attribute, structureChanged, incarnation);
+        Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
+        return;
+    }
+    case CA_UPDATES_RELEASED:
+        if (m_changePending) {
+            KeepAlive const keepAlive(*this, true);
+            m_changePending = false;
+            m_pendingFlag = false;
+            m_hierarchyPending = false;
+            m_hierarchyPendingFlag = false;
+            if (m_nodeChangeSignal != nullptr) {
+                (*m_nodeChangeSignal)(CA_UPDATES_RELEASED, *this, attribute);
+            }
+            Internals::notifyHierarchy(*this, source, structureChanged, incarnation);
+            return;
+        }
+        break;
+    case CA_CHILD_CHANGED: {
+        // The hierarchical subscribers may drop this node while the climb goes on.
+        KeepAlive const keepAlive(*this,
+                                  m_inhibitUpdateCounter == 0 && m_hierarchicalSignal != nullptr);
+        Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
+        return;
+    }
+    default:
+        break;
+    }
+    bool const notifies =
+        m_inhibitUpdateCounter == 0 &&
+        (m_nodeChangeSignal != nullptr || m_hierarchicalSignal != nullptr || !m_owners.empty());
+    KeepAlive const keepAlive(*this, notifies);
+    Internals::ownChange(*this, action, attribute, structureChanged, incarnation);
+    Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
+}
+
+void Internals::ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
+                          bool structureChanged, long long incarnation) {
+    if (incarnation <= node.m_instanceIncarnation) {
+        return;
+    }
+    node.m_instanceIncarnation = incarnation;
+    if (node.m_inhibitUpdateCounter != 0 || node.m_nodeChangeSignal == nullptr) {
+        node.m_changePending = true;
+        node.m_pendingFlag = node.m_pendingFlag || structureChanged;
+        return;
+    }
+    // Cleared first, so a throwing subscriber leaves nothing half-reported.
+    node.m_changePending = false;
+    node.m_pendingFlag = false;
+    (*node.m_nodeChangeSignal)(action, node, attribute);
+}
+
+void Internals::hierarchicalChange(Node& node, OptionalAttribute source, bool structureChanged,
+                                   long long incarnation) {
+    if (incarnation <= node.m_subHierarchyIncarnation) {
+        return;
+    }
+    node.m_subHierarchyIncarnation = incarnation;
+    if (node.m_inhibitUpdateCounter != 0) {
+        // Deferred, never dropped: told once the node's inhibition ends.
+        node.m_hierarchyPending = true;
+        node.m_hierarchyPendingFlag = node.m_hierarchyPendingFlag || structureChanged;
+        return;
+    }
+    if (node.m_hierarchicalSignal != nullptr || !node.m_owners.empty()) {
+        notifyHierarchy(node, source, structureChanged, incarnation);
+    }
+}
+
+// A held-back own change is reported as CA_UPDATES_RELEASED, to node change
+// subscribers and then up the hierarchy; a change from below alone only up
+// the hierarchy. Either way the hierarchy hears once.
+void Internals::releasePendingChanges(Node& node) {
+    bool const structure = node.m_pendingFlag || node.m_hierarchyPendingFlag;
+    if (node.m_changePending) {
+        node.postChange(CA_UPDATES_RELEASED, boost::none, boost::none, structure,
+                        node.m_subHierarchyIncarnation);
+        return;
+    }
+    if (!node.m_hierarchyPending || node.getLifeCycle() == LC_DESTROYING) {
+        return;
+    }
+    KeepAlive const keepAlive(node, true);
+    node.m_hierarchyPending = false;
+    node.m_hierarchyPendingFlag = false;
+    notifyHierarchy(node, boost::none, structure, node.m_subHierarchyIncarnation);
+}
+
+void Node::passToOwner(Attribute const& owning, bool structureChanged,
+                       boost::optional<Attribute const&> source, long long incarnation) {
+    const_cast<Attribute&>(owning).postChange(CA_CHILD_CHANGED, structureChanged, source,
+                                              incarnation);
+}
+
+void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool structureChanged,
+                                long long incarnation) {
+    // The pointers are read again after every emission: a subscriber may have
+    // ended a subscription or changed the owners.
+    if (node.m_hierarchicalSignal != nullptr) {
+        (*node.m_hierarchicalSignal)(node, source, structureChanged);
+    }
+    if (node.m_owners.empty()) {
+        return;
+    }
+    // The work list of this thread's climb is kept from climb to climb, so a
+    // change allocates nothing once it has been as deep as it goes.
+    static thread_local std::vector<PendingClimb> t_workList;
+    bool const outermost = t_climb == nullptr;
+    std::vector<PendingClimb>& pending = outermost ? t_workList : *t_climb;
+    // Pushed last to first, so the first owning attribute is told first.
+    Node::Owners const& owners = node.m_owners;
+    for (std::size_t i = owners.size(); i-- > 0;) {
+        if (i > 0 && owners[i - 1].attribute == owners[i].attribute) {
+            continue;
+        }
+        pending.push_back(
+            PendingClimb{Reached(node), owners[i].attribute, structureChanged, source, incarnation});
+    }
+    if (!outermost) {
+        return;
+    }
+    struct Active {
+        std::vector<PendingClimb>& climb;
+        explicit Active(std::vector<PendingClimb>& list) : climb(list) { t_climb = &climb; }
+        ~Active() {
+            t_climb = nullptr;
+            // Left over only when a subscriber threw: released outside the
+            // list, as releasing may start a climb of its own.
+            if (!climb.empty()) {
+                std::vector<PendingClimb> rest;
+                rest.swap(climb);
+            }
+        }
+    } const active(pending);
+    while (!pending.empty()) {
+        PendingClimb const next = std::move(pending.back());
+        pending.pop_back();
+        // The link may have gone while earlier owners were told.
+        if (hasLink(*next.child.node, next.owning)) {
+            Node::passToOwner(*next.owning, next.structureChanged, next.source, next.incarnation);
+        }
+    }
+}
+
+std::pair<Node::Owners::const_iterator, Node::Owners::const_iterator>
+Internals::linksOf(Node const& node, Attribute const* attribute) {
+    struct ByAttribute {
+        bool operator()(Node::OwnerLink const& link, Attribute const* key) const {
+            return std::less<Attribute const*>()(link.attribute, key);
+        }
+        bool operator()(Attribute const* key, Node::OwnerLink const& link) const {
+            return std::less<Attribute const*>()(key, link.attribute);
+        }
+    };
+    return std::equal_range(node.m_owners.begin(), node.m_owners.end(), attribute,
+                            ByAttribute());
+}
+
+std::size_t Node::countOwnerLinks(Attribute const& attribute) const {
+    auto const range = Internals::linksOf(*this, &attribute);
+    return std::size_t(range.second - range.first);
+}
+
+// ---------------------------------------------------------------------------
+// Inhibition
+
+std::uint32_t Internals::currentToken() {
+    return t_attributeToken;
+}
+
+void Internals::syncInhibition(Node& node, Attribute const& attribute, bool keep) {
+    // A custom attribute's id is its key: no walk of every attribute.
+    if (!attribute.hasOwner() || &attribute.getOwner() != &node) {
+        return;
+    }
+    long long const key = attribute.getID();
+    if (key < 0 && node.customAttribute(key) == &attribute) {
+        syncInhibition(node, key, keep);
+    }
+}
+
+void Internals::syncInhibition(Node& node, long long key, bool keep) {
+    // The entry is looked up afresh after every step: a step may release nodes
+    // below, whose subscribers may add or remove this node's attributes.
+    static detail::InhibitLevels const none;
+    for (;;) {
+        auto const found = node.m_customAttributes.find(key);
+        if (found == node.m_customAttributes.end()) {
+            return;
+        }
+        detail::InhibitLevels& applied = found->second.inhibitLevels;
+        detail::InhibitLevels const& wanted = keep ? node.m_inhibitLevels : none;
+        boost::shared_ptr<Attribute> const attribute = found->second.attribute;
+        std::uint32_t token = 0;
+        bool raising = true;
+        if (applied.firstMissingFrom(wanted, token)) {
+            applied.add(token);
+        } else if (wanted.firstMissingFrom(applied, token)) {
+            applied.remove(token);
+            raising = false;
+        } else {
+            return;
+        }
+        TokenForAttributes const given(token);
+        if (raising) {
+            attribute->incInhibitUpdateCounter();
+        } else {
+            attribute->decInhibitUpdateCounter();
+        }
+    }
+}
+
+void Internals::syncAllInhibition(Node& node, bool keep) {
+    FirstException failure;
+    auto& attributes = node.m_customAttributes;
+    for (auto it = attributes.begin(); it != attributes.end();) {
+        long long const key = it->first;
+        failure.attempt([&] { syncInhibition(node, key, keep); });
+        it = attributes.upper_bound(key);
+    }
+    failure.rethrow();
+}
+
+void Node::incInhibitUpdateCounter() {
+    Internals::raise(*this, Internals::currentToken());
+}
+
+void Node::decInhibitUpdateCounter() {
+    Internals::lower(*this, Internals::currentToken());
+}
+
+bool Internals::raise(Node& node, std::uint32_t token) {
+    InhibitPass* const pass = t_inhibitPass;
+    if (pass != nullptr && pass->collecting != nullptr && pass->direction > 0) {
+        // Reached from a node the pass is expanding: raised now, entered later.
+        // A depth at its limit takes no further level (and the reference
+        // records none), so it can never wrap round.
+        if (node.m_onInhibitPath ||
+            node.m_inhibitUpdateCounter == std::numeric_limits<std::int32_t>::max()) {
+            return false;
+        }
+        ++node.m_inhibitUpdateCounter;
+        node.m_inhibitLevels.add(token);
+        pass->collecting->emplace_back(node);
+        return true;
+    }
+    if (node.m_inhibitUpdateCounter == std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
+    runInhibitPass(node, +1, token);
+    return true;
+}
+
+bool Internals::raiseEntering(Node& node, Node* owner, std::uint32_t token) {
+    if (owner == &node || node.m_inhibitUpdateCounter == std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
+    // The owner counts as on the path: the raise does not come round to it.
+    bool const marked = owner != nullptr && !owner->m_onInhibitPath;
+    if (marked) {
+        owner->m_onInhibitPath = true;
+    }
+    struct Unmark {
+        Node* owner;
+        ~Unmark() {
+            if (owner != nullptr) {
+                owner->m_onInhibitPath = false;
+            }
+        }
+    } const unmark{marked ? owner : nullptr};
+    runInhibitPass(node, +1, token);
+    return true;
+}
+
+void Internals::lower(Node& node, std::uint32_t token) {
+    if (node.m_inhibitUpdateCounter == 0) {
+        return;
+    }
+    InhibitPass* const pass = t_inhibitPass;
+    if (pass != nullptr && pass->collecting != nullptr && pass->direction < 0) {
+        // Reached from a node the pass is expanding: lowered once everything
+        // below it has been, as a recursive walk would.
+        pass->collecting->emplace_back(node);
+        return;
+    }
+    runInhibitPass(node, -1, token);
+}
+
+// A pass walks the graph depth-first with an explicit stack, handing its
+// token down. Raising skips a node met again on the path that leads to it (a
+// cycle), and that reference records no level; lowering follows only the
+// references that hold a level of the token, so it takes away exactly what
+// was raised, and may meet a node again on its path when a cycle was closed
+// inside the scope. A diamond is inhibited once per path to its lower node:
+// that is the rule.
+void Internals::runInhibitPass(Node& root, int direction, std::uint32_t token) {
+    struct Frame {
+        explicit Frame(Reached node) : reached(std::move(node)) {}
+        Reached reached;
+        std::vector<Reached> children;
+        std::size_t next = 0;
+    };
+    InhibitPass pass{direction, token};
+    std::vector<Frame> stack;
+    struct Scope {
+        InhibitPass& pass;
+        InhibitPass* outer;
+        std::vector<Frame>& stack;
+        Scope(InhibitPass& running, std::vector<Frame>& frames)
+            : pass(running), outer(std::exchange(t_inhibitPass, &running)), stack(frames) {}
+        ~Scope() {
+            t_inhibitPass = outer;
+            if (pass.direction > 0) {
+                for (Frame const& frame : stack) {
+                    frame.reached.node->m_onInhibitPath = false;
+                }
+            }
+        }
+    } const scope(pass, stack);
+
+    FirstException failure;
+    if (direction > 0) {
+        ++root.m_inhibitUpdateCounter;
+        root.m_inhibitLevels.add(token);
+    }
+    stack.emplace_back(Reached(root));
+    expandForInhibition(root, direction, token, stack.back().children, failure);
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next < top.children.size()) {
+            Reached child = std::move(top.children[top.next++]);
+            Node& node = *child.node;
+            stack.emplace_back(std::move(child));
+            expandForInhibition(node, direction, token, stack.back().children, failure);
+            continue;
+        }
+        Node& node = *top.reached.node;
+        if (direction > 0) {
+            node.m_onInhibitPath = false;
+        }
+        Reached const finished = std::move(top.reached);
+        stack.pop_back();
+        if (direction < 0) {
+            finishLowering(node, token, failure);
+        }
+    }
+    failure.rethrow();
+}
+
+void Internals::expandForInhibition(Node& node, int direction, std::uint32_t token,
+                                    std::vector<Reached>& children, FirstException& failure) {
+    if (direction > 0) {
+        node.m_onInhibitPath = true;
+    }
+    InhibitPass& pass = *t_inhibitPass;
+    // Only the attribute calls below collect; whatever else runs meanwhile
+    // (a subscriber) starts passes of its own.
+    struct Collecting {
+        InhibitPass& pass;
+        TokenForAttributes given;
+        Collecting(InhibitPass& p, std::vector<Reached>& into) : pass(p), given(p.token) {
+            pass.collecting = &into;
+        }
+        ~Collecting() { pass.collecting = nullptr; }
+    };
+    auto const& sequence = node.m_specification->attributes.get<0>();
+    // Fixed entries are never erased, so the position survives whatever an attribute does.
+    for (auto it = sequence.begin(); it != sequence.end(); ++it) {
+        if (it->isCustom()) {
+            continue;
+        }
+        Attribute& attribute = node.fixedAttribute(*it);
+        Collecting const collecting(pass, children);
+        failure.attempt([&] {
+            if (direction > 0) {
+                attribute.incInhibitUpdateCounter();
+            } else {
+                attribute.decInhibitUpdateCounter();
+            }
+        });
+    }
+    auto& attributes = node.m_customAttributes;
+    for (auto it = attributes.begin(); it != attributes.end();) {
+        long long const key = it->first;
+        auto& entry = it->second;
+        bool const applies = direction > 0 ? (entry.inhibitLevels.add(token), true)
+                                           : entry.inhibitLevels.remove(token);
+        if (applies) {
+            boost::shared_ptr<Attribute> const attribute = entry.attribute;
+            Collecting const collecting(pass, children);
+            failure.attempt([&] {
+                if (direction > 0) {
+                    attribute->incInhibitUpdateCounter();
+                } else {
+                    attribute->decInhibitUpdateCounter();
+                }
+            });
+        }
+        it = attributes.upper_bound(key);
+    }
+}
+
+void Internals::finishLowering(Node& node, std::uint32_t token, FirstException& failure) {
+    // Lowering may release the node and run its subscribers, who may drop it.
+    KeepAlive const keepAlive(node, true);
+    if (!node.m_inhibitLevels.remove(token)) {
+        return;
+    }
+    --node.m_inhibitUpdateCounter;
+    // Attributes added or inhibited anew while the pass ran are brought in line.
+    failure.attempt([&] { syncAllInhibition(node, true); });
+    if (node.m_inhibitUpdateCounter == 0) {
+        failure.attempt([&] { releasePendingChanges(node); });
+    }
+}
+
+InhibitUpdate::InhibitUpdate(Node& node)
+    : m_node(node), m_uncaughtExceptions(std::uncaught_exceptions()) {
+    if (isHeldByRef(node)) {
+        m_keepAlive = Ref<Node>(&node);
+    }
+    // Tokens name scopes; 0 stays for direct calls.
+    static std::uint32_t s_lastToken = 0;
+    m_token = ++s_lastToken == 0 ? ++s_lastToken : s_lastToken;
+    Internals::raise(m_node, m_token);
+}
+
+InhibitUpdate::~InhibitUpdate() noexcept(false) {
+    FirstException failure;
+    failure.attempt([&] { Internals::lower(m_node, m_token); });
+    // Left by an exception, the hold goes with the member, which reports what
+    // the node's subscribers throw.
+    if (std::uncaught_exceptions() <= m_uncaughtExceptions) {
+        failure.attempt([&] { m_keepAlive.reset(); });
+        failure.rethrow();
+    }
+}
+
+
+} // namespace Norv::Tavel
