@@ -121,6 +121,29 @@ TAVEL_EXPORT bool setAttributeFromString(Attribute& attribute, std::string const
 // any depth are walked without recursion.
 TAVEL_EXPORT QString dump(norv::basalt::ConstRef<Node> node, QStringList const& attributeNames);
 
+// The same hierarchy as a Graphviz DOT graph, for `dot -Tsvg` and the like:
+//
+//   digraph tavel {
+//     node [shape=box];
+//     n0 [label="scene\nCustomNode #3"];
+//     n1 [label="body\nMesh #4"];
+//     n0 -> n1 [label="meshes[0]"];
+//     n2 [label="steel\nMaterial #5"];
+//     n1 -> n2 [label="material"];
+//   }
+//
+// One box per node (display name as in the dump, class name, node id, and
+// the shared id of shared-storage nodes); each node is drawn once, however
+// many references reach it. One arrow per reference, labelled with the
+// attribute's name, and for a list entry its index ("meshes[2]"); empty
+// references are left out. A reference to a node still on the path from
+// `node` closes a cycle and is drawn dashed. Quotes and backslashes are
+// escaped, line breaks written as "\n", and other control characters, lone
+// surrogates and non-characters replaced by U+FFFD, so the text encoded as
+// UTF-8 is valid DOT whatever the names. An empty `node` gives an empty
+// graph. Chains of any depth are walked without recursion.
+TAVEL_EXPORT QString dumpGraphviz(norv::basalt::ConstRef<Node> node);
+
 } // namespace Norv::Tavel::Utilities
 
 namespace Norv::Tavel {
