@@ -61,25 +61,6 @@ void NodeLinks::unlink(Attribute const& attribute, Node* owner, Node& element) n
     }
 }
 
-void NodeLinks::postChange(Attribute& attribute, std::int64_t& subHierarchyIncarnation,
-                           ChangeAction action, bool structureChanged,
-                           boost::optional<Attribute const&> source, std::int64_t incarnation) {
-    if (incarnation == -1) {
-        std::int64_t const fresh = Node::incrementIncarnation();
-        subHierarchyIncarnation = fresh;
-        attribute.Attribute::postChange(action, structureChanged, source, fresh);
-        return;
-    }
-    if (subHierarchyIncarnation >= incarnation) {
-        return;
-    }
-    subHierarchyIncarnation = incarnation;
-    if (attribute.m_owner != nullptr) {
-        attribute.m_owner->postAttributeChange(action, attribute, source, structureChanged,
-                                               subHierarchyIncarnation);
-    }
-}
-
 NodeLinks::Edit::Edit(Attribute& attribute)
     : m_attribute(attribute), m_owner(attribute.m_owner), m_keepOwner(m_owner) {
     if (m_owner != nullptr) {

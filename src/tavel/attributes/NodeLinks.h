@@ -46,7 +46,22 @@ struct NodeLinks {
     // ends it on cycles. Then the owner, if any, is told.
     static void postChange(Attribute& attribute, std::int64_t& subHierarchyIncarnation,
                            ChangeAction action, bool structureChanged,
-                           boost::optional<Attribute const&> source, std::int64_t incarnation);
+                           boost::optional<Attribute const&> source, std::int64_t incarnation) {
+        if (incarnation == -1) {
+            std::int64_t const fresh = Node::incrementIncarnation();
+            subHierarchyIncarnation = fresh;
+            attribute.Attribute::postChange(action, structureChanged, source, fresh);
+            return;
+        }
+        if (subHierarchyIncarnation >= incarnation) {
+            return;
+        }
+        subHierarchyIncarnation = incarnation;
+        if (attribute.m_owner != nullptr) {
+            attribute.m_owner->postAttributeChange(action, attribute, source, structureChanged,
+                                                   subHierarchyIncarnation);
+        }
+    }
 
     // One edit of a reference attribute, in two phases.
     //

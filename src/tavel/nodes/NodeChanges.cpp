@@ -16,12 +16,12 @@
 
 namespace Norv::Tavel {
 
-using norv::basalt::LC_DESTROYING;
-using norv::basalt::Ref;
-using detail::isHeldByRef;
 using detail::FirstException;
+using detail::isHeldByRef;
 using detail::KeepAlive;
 using detail::Reached;
+using norv::basalt::LC_DESTROYING;
+using norv::basalt::Ref;
 
 namespace {
 // The inhibit pass running on this thread. While it expands a node, the
@@ -49,14 +49,55 @@ struct TokenForAttributes {
 // The change climb running on this thread: owner links still to be told, the
 // next one at the back. Nodes that change while it runs add theirs on top, so
 // the climb visits owners depth-first in owner-link order, without recursion.
+// An entry holds its child (as Reached does) until the owner has been told.
 struct PendingClimb {
-    Reached child;
-    Attribute const* owning;
+    Node* child;
+    bool held;
     bool structureChanged;
-    boost::optional<Attribute const&> source;
+    Attribute const* owning;
+    Attribute const* source;
     long long incarnation;
 };
-thread_local std::vector<PendingClimb>* t_climb = nullptr;
+// Read on every level of every climb: initial-exec keeps it one load from the
+// thread pointer instead of a call. It is one pointer, well inside the static
+// TLS a loader keeps for libraries opened later.
+__attribute__((tls_model("initial-exec"))) thread_local std::vector<PendingClimb>* t_climb =
+    nullptr;
+
+// Called once per climb, so the loop holds the list's address rather than
+// asking for the thread's copy at every step.
+__attribute__((noinline)) std::vector<PendingClimb>& workList() {
+    static thread_local std::vector<PendingClimb> list;
+    return list;
+}
+
+void releaseHeld(PendingClimb const& entry) noexcept {
+    if (entry.held && entry.child->refCounter()->release() == 0) {
+        entry.child->refCounter()->hold();
+        // A climb is no place to pass on a destroyed node's subscriber
+        // exception: the reference's end reports it.
+        Ref<Node> const last(entry.child);
+        entry.child->refCounter()->release();
+    }
+}
+
+// Adds the node's owning attributes, each once, last to first, so the first
+// is told first.
+template <class Owners>
+void pushOwners(std::vector<PendingClimb>& pending, Node& node, Owners const& owners,
+                bool structureChanged, Attribute const* source, long long incarnation) {
+    bool const held = isHeldByRef(node);
+    for (std::size_t i = owners.size(); i-- > 0;) {
+        if (i > 0 && owners[i - 1].attribute == owners[i].attribute) {
+            continue;
+        }
+        if (held) {
+            node.refCounter()->hold();
+        }
+        pending.push_back(
+            PendingClimb{&node, held, structureChanged, owners[i].attribute, source, incarnation});
+    }
+}
 
 } // namespace
 
@@ -80,51 +121,65 @@ void Node::signalPostAttributeChange(ChangeAction action, Attribute& attribute,
 void Node::postChange(ChangeAction action, boost::optional<Attribute const&> attribute,
                       boost::optional<Attribute const&> source, bool structureChanged,
                       long long const& incarnation) {
-    if (getLifeCycle() == LC_DESTROYING) {
+    // The step of a climb through a node nobody watches directly: nothing it
+    // calls can drop the node, so it needs no hold.
+    if (action == CA_CHILD_CHANGED && m_hierarchicalSignal == nullptr) {
+        if (getLifeCycle() != LC_DESTROYING) {
+            Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
+        }
+        return;
+    }
+    Internals::postChangeWatched(*this, action, attribute, source, structureChanged, incarnation);
+}
+
+void Internals::postChangeWatched(Node& node, ChangeAction action, OptionalAttribute attribute,
+                                  OptionalAttribute source, bool structureChanged,
+                                  long long incarnation) {
+    if (node.getLifeCycle() == LC_DESTROYING) {
         return;
     }
     switch (action) {
     case CA_ATTRIBUTE_ADDED:
     case CA_ATTRIBUTE_REMOVING: {
         // Passing inhibition on may release nodes below, whose subscribers may drop this one.
-        KeepAlive const keepAlive(*this, true);
-        if (attribute && (action == CA_ATTRIBUTE_REMOVING || m_inhibitUpdateCounter != 0)) {
-            Internals::syncInhibition(*this, *attribute, action == CA_ATTRIBUTE_ADDED);
+        KeepAlive const keepAlive(node, true);
+        if (attribute && (action == CA_ATTRIBUTE_REMOVING || node.m_inhibitUpdateCounter != 0)) {
+            syncInhibition(node, *attribute, action == CA_ATTRIBUTE_ADDED);
         }
-        Internals::ownChange(*this, action, attribute, structureChanged, incarnation);
-        Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
+        ownChange(node, action, attribute, structureChanged, incarnation);
+        hierarchicalChange(node, source, structureChanged, incarnation);
         return;
     }
     case CA_UPDATES_RELEASED:
-        if (m_changePending) {
-            KeepAlive const keepAlive(*this, true);
-            m_changePending = false;
-            m_pendingFlag = false;
-            m_hierarchyPending = false;
-            m_hierarchyPendingFlag = false;
-            if (m_nodeChangeSignal != nullptr) {
-                (*m_nodeChangeSignal)(CA_UPDATES_RELEASED, *this, attribute);
+        if (node.m_changePending) {
+            KeepAlive const keepAlive(node, true);
+            node.m_changePending = false;
+            node.m_pendingFlag = false;
+            node.m_hierarchyPending = false;
+            node.m_hierarchyPendingFlag = false;
+            if (node.m_nodeChangeSignal != nullptr) {
+                (*node.m_nodeChangeSignal)(CA_UPDATES_RELEASED, node, attribute);
             }
-            Internals::notifyHierarchy(*this, source, structureChanged, incarnation);
+            notifyHierarchy(node, source, structureChanged, incarnation);
             return;
         }
         break;
     case CA_CHILD_CHANGED: {
         // The hierarchical subscribers may drop this node while the climb goes on.
-        KeepAlive const keepAlive(*this,
-                                  m_inhibitUpdateCounter == 0 && m_hierarchicalSignal != nullptr);
-        Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
+        KeepAlive const keepAlive(node, node.m_inhibitUpdateCounter == 0 &&
+                                            node.m_hierarchicalSignal != nullptr);
+        hierarchicalChange(node, source, structureChanged, incarnation);
         return;
     }
     default:
         break;
     }
-    bool const notifies =
-        m_inhibitUpdateCounter == 0 &&
-        (m_nodeChangeSignal != nullptr || m_hierarchicalSignal != nullptr || !m_owners.empty());
-    KeepAlive const keepAlive(*this, notifies);
-    Internals::ownChange(*this, action, attribute, structureChanged, incarnation);
-    Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
+    bool const notifies = node.m_inhibitUpdateCounter == 0 &&
+                          (node.m_nodeChangeSignal != nullptr ||
+                           node.m_hierarchicalSignal != nullptr || !node.m_owners.empty());
+    KeepAlive const keepAlive(node, notifies);
+    ownChange(node, action, attribute, structureChanged, incarnation);
+    hierarchicalChange(node, source, structureChanged, incarnation);
 }
 
 void Internals::ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
@@ -196,23 +251,20 @@ void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool struc
     if (node.m_owners.empty()) {
         return;
     }
-    // The work list of this thread's climb is kept from climb to climb, so a
-    // change allocates nothing once it has been as deep as it goes.
-    static thread_local std::vector<PendingClimb> t_workList;
-    bool const outermost = t_climb == nullptr;
-    std::vector<PendingClimb>& pending = outermost ? t_workList : *t_climb;
-    // Pushed last to first, so the first owning attribute is told first.
-    Node::Owners const& owners = node.m_owners;
-    for (std::size_t i = owners.size(); i-- > 0;) {
-        if (i > 0 && owners[i - 1].attribute == owners[i].attribute) {
-            continue;
-        }
-        pending.push_back(
-            PendingClimb{Reached(node), owners[i].attribute, structureChanged, source, incarnation});
-    }
-    if (!outermost) {
+    Attribute const* const from = source ? source.get_ptr() : nullptr;
+    if (std::vector<PendingClimb>* const running = t_climb) {
+        pushOwners(*running, node, node.m_owners, structureChanged, from, incarnation);
         return;
     }
+    climb(node, structureChanged, from, incarnation);
+}
+
+void Internals::climb(Node& node, bool structureChanged, Attribute const* source,
+                      long long incarnation) {
+    // The work list of this thread's climb is kept from climb to climb, so a
+    // change allocates nothing once it has been as deep as it goes.
+    std::vector<PendingClimb>& pending = workList();
+    pushOwners(pending, node, node.m_owners, structureChanged, source, incarnation);
     struct Active {
         std::vector<PendingClimb>& climb;
         explicit Active(std::vector<PendingClimb>& list) : climb(list) { t_climb = &climb; }
@@ -223,15 +275,25 @@ void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool struc
             if (!climb.empty()) {
                 std::vector<PendingClimb> rest;
                 rest.swap(climb);
+                for (PendingClimb const& entry : rest) {
+                    releaseHeld(entry);
+                }
             }
         }
     } const active(pending);
     while (!pending.empty()) {
-        PendingClimb const next = std::move(pending.back());
+        PendingClimb const next = pending.back();
         pending.pop_back();
+        struct Release {
+            PendingClimb const& entry;
+            ~Release() { releaseHeld(entry); }
+        } const release{next};
         // The link may have gone while earlier owners were told.
-        if (hasLink(*next.child.node, next.owning)) {
-            Node::passToOwner(*next.owning, next.structureChanged, next.source, next.incarnation);
+        if (hasLink(*next.child, next.owning)) {
+            Node::passToOwner(*next.owning, next.structureChanged,
+                              next.source != nullptr ? OptionalAttribute(*next.source)
+                                                     : OptionalAttribute(),
+                              next.incarnation);
         }
     }
 }
@@ -246,8 +308,7 @@ Internals::linksOf(Node const& node, Attribute const* attribute) {
             return std::less<Attribute const*>()(key, link.attribute);
         }
     };
-    return std::equal_range(node.m_owners.begin(), node.m_owners.end(), attribute,
-                            ByAttribute());
+    return std::equal_range(node.m_owners.begin(), node.m_owners.end(), attribute, ByAttribute());
 }
 
 std::size_t Node::countOwnerLinks(Attribute const& attribute) const {
@@ -529,6 +590,5 @@ InhibitUpdate::~InhibitUpdate() noexcept(false) {
         failure.rethrow();
     }
 }
-
 
 } // namespace Norv::Tavel

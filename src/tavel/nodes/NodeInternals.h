@@ -17,8 +17,7 @@ namespace Norv::Tavel::detail {
 
 inline bool isHeldByRef(Node const& node) {
     norv::basalt::RefCounter const* const counter = node.refCounter();
-    return counter->getLifeCycle() == norv::basalt::LC_REFERENCED &&
-           counter->getStrongCount() > 0;
+    return counter->getLifeCycle() == norv::basalt::LC_REFERENCED && counter->getStrongCount() > 0;
 }
 
 // Runs every step even when one throws, then rethrows the first exception.
@@ -117,6 +116,10 @@ struct NodeInternals {
     using OptionalAttribute = boost::optional<Attribute const&>;
 
     static void checkNotDestroying(Node const& node);
+    // Node::postChange for every change but a climb through an unwatched node.
+    static void postChangeWatched(Node& node, ChangeAction action, OptionalAttribute attribute,
+                                  OptionalAttribute source, bool structureChanged,
+                                  long long incarnation);
     static void ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
                           bool structureChanged, long long incarnation);
     static void hierarchicalChange(Node& node, OptionalAttribute source, bool structureChanged,
@@ -124,6 +127,9 @@ struct NodeInternals {
     static void releasePendingChanges(Node& node);
     static void notifyHierarchy(Node& node, OptionalAttribute source, bool structureChanged,
                                 long long incarnation);
+    // The outermost climb of this thread, from `node` up through every owner.
+    static void climb(Node& node, bool structureChanged, Attribute const* source,
+                      long long incarnation);
     // Brings the inhibit levels this node applied to one or to every custom
     // attribute in line with the node's own (keep), or takes them all away.
     static void syncInhibition(Node& node, long long key, bool keep);
@@ -174,6 +180,16 @@ struct NodeInternals {
     static std::pair<Node::Owners::const_iterator, Node::Owners::const_iterator>
     linksOf(Node const& node, Attribute const* attribute);
     static bool hasLink(Node const& node, Attribute const* attribute) {
+        // Most nodes have a few owners: a scan beats the binary search then.
+        Node::Owners const& owners = node.m_owners;
+        if (owners.size() <= 8) {
+            for (Node::OwnerLink const& link : owners) {
+                if (link.attribute == attribute) {
+                    return true;
+                }
+            }
+            return false;
+        }
         auto const range = linksOf(node, attribute);
         return range.first != range.second;
     }
