@@ -129,7 +129,26 @@ void Node::postChange(ChangeAction action, boost::optional<Attribute const&> att
         }
         return;
     }
+    if (action == CA_VALUE_CHANGED) {
+        if (getLifeCycle() != LC_DESTROYING) {
+            Internals::valueChange(*this, action, attribute, source, structureChanged, incarnation);
+        }
+        return;
+    }
     Internals::postChangeWatched(*this, action, attribute, source, structureChanged, incarnation);
+}
+
+// An own change that needs no extra step: a value change, the commonest
+// report, comes here straight, out of the larger dispatch.
+void Internals::valueChange(Node& node, ChangeAction action, OptionalAttribute attribute,
+                            OptionalAttribute source, bool structureChanged,
+                            long long incarnation) {
+    bool const notifies = node.m_inhibitUpdateCounter == 0 &&
+                          (node.m_nodeChangeSignal != nullptr ||
+                           node.m_hierarchicalSignal != nullptr || !node.m_owners.empty());
+    KeepAlive const keepAlive(node, notifies);
+    ownChange(node, action, attribute, structureChanged, incarnation);
+    hierarchicalChange(node, source, structureChanged, incarnation);
 }
 
 void Internals::postChangeWatched(Node& node, ChangeAction action, OptionalAttribute attribute,
@@ -174,12 +193,7 @@ void Internals::postChangeWatched(Node& node, ChangeAction action, OptionalAttri
     default:
         break;
     }
-    bool const notifies = node.m_inhibitUpdateCounter == 0 &&
-                          (node.m_nodeChangeSignal != nullptr ||
-                           node.m_hierarchicalSignal != nullptr || !node.m_owners.empty());
-    KeepAlive const keepAlive(node, notifies);
-    ownChange(node, action, attribute, structureChanged, incarnation);
-    hierarchicalChange(node, source, structureChanged, incarnation);
+    valueChange(node, action, attribute, source, structureChanged, incarnation);
 }
 
 void Internals::ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,

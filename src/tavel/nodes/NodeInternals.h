@@ -120,6 +120,8 @@ struct NodeInternals {
     static void postChangeWatched(Node& node, ChangeAction action, OptionalAttribute attribute,
                                   OptionalAttribute source, bool structureChanged,
                                   long long incarnation);
+    static void valueChange(Node& node, ChangeAction action, OptionalAttribute attribute,
+                            OptionalAttribute source, bool structureChanged, long long incarnation);
     static void ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
                           bool structureChanged, long long incarnation);
     static void hierarchicalChange(Node& node, OptionalAttribute source, bool structureChanged,
