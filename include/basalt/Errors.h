@@ -17,6 +17,7 @@ namespace norv::basalt {
 // life-cycle state.
 constexpr std::uint64_t ERROR_INVALID_OPERATION = 5001;
 
+// An error with a numeric code and a message; copying it never throws.
 class BASALT_EXPORT norv_error : public std::exception {
 public:
     norv_error(std::uint64_t code, std::string message);
@@ -31,6 +32,7 @@ private:
     std::shared_ptr<std::string const> m_message;
 };
 
+// Misuse detected by the base component itself, such as referencing an object being destroyed.
 class BASALT_EXPORT internal_error : public norv_error {
 public:
     using norv_error::norv_error;

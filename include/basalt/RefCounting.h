@@ -41,6 +41,7 @@ template <class T> class Ref;
 template <class T> class ConstRef;
 template <class T> class WeakRef;
 
+// The interface a Ref needs of an object; derive from RefCountableBase, which implements it.
 class BASALT_EXPORT RefCountable {
 public:
     // The counter is never null for a live object.

@@ -12,6 +12,7 @@
 
 namespace norv::basalt {
 
+// A 16-byte identifier compared by value; see above for the text forms it reads and writes.
 class BASALT_EXPORT Uuid {
 public:
     using Bytes = std::array<unsigned char, 16>;

@@ -25,7 +25,9 @@ namespace Norv::Tavel {
 
 class Attribute;
 
+// Writes the attribute's record; a failed write is left in the stream's state.
 TAVEL_EXPORT std::ostream& serializeAttribute(std::ostream& out, Attribute const& attribute);
+// Reads a record into the attribute; a short read stores nothing and fails the stream.
 TAVEL_EXPORT std::istream& deserializeAttribute(std::istream& in, Attribute& attribute);
 
 } // namespace Norv::Tavel

@@ -46,6 +46,8 @@
 
 namespace Norv::Tavel {
 
+// One assignment of a source hierarchy onto a target of the same class, made in place
+// through ordinary, notified edits.
 class TAVEL_EXPORT AssignOperator {
 public:
     static constexpr int ASSIGN_HUMAN_READABLE_NAMES = 0x01;

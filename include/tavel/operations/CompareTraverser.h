@@ -44,6 +44,8 @@
 
 namespace Norv::Tavel {
 
+// One comparison of two hierarchies by the properties its flags select; it holds the
+// nodes it compares while it runs.
 class TAVEL_EXPORT CompareTraverser {
 public:
     // Values of attributes other than node references, with Attribute::compare.

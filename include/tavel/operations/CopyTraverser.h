@@ -56,6 +56,7 @@
 
 namespace Norv::Tavel {
 
+// One deep copy of a hierarchy; it holds every node it touched until it is destroyed.
 class TAVEL_EXPORT CopyTraverser {
 public:
     // The target attribute's display name is set from the source attribute.

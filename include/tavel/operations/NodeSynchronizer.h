@@ -44,6 +44,8 @@
 
 namespace Norv::Tavel {
 
+// Mirrors the edits of either of two nodes onto the other while it lives; it holds both
+// weakly and must be driven from one thread.
 class TAVEL_EXPORT NodeSynchronizer {
 public:
     NodeSynchronizer(norv::basalt::Ref<Node> first, norv::basalt::Ref<Node> second);

@@ -34,6 +34,8 @@ namespace Norv::Tavel {
 class Node;
 class Registry;
 
+// The table of node classes and their creation functions; it lives only in the shared
+// pointers create() and get() hand out.
 class TAVEL_EXPORT Factory {
 public:
     // Given the registry for the new node (may be empty) and its id, returns the new node.

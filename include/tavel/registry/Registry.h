@@ -32,6 +32,7 @@ class Factory;
 // The node id meaning "no id"; a node constructed with it draws a fresh one.
 constexpr long long EMPTY_NODE_ID = 0;
 
+// The directory of one graph's live nodes, held by a boost::shared_ptr; it never owns them.
 class TAVEL_EXPORT Registry : public boost::enable_shared_from_this<Registry> {
 public:
     // Links the default factory (Factory::get()) and becomes current on this thread.

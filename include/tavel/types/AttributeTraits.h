@@ -14,10 +14,14 @@
 
 namespace Norv::Tavel {
 
+// The families of kinds; a kind's family decides which attribute classes hold it.
 enum class KindFamily { Plain, Ranged, Enum, Node, List, NodeList };
 
+// A kind as a type, as visitKind hands it to its function.
 template <AttributeType N> using KindTag = std::integral_constant<AttributeType, N>;
 
+// Compile-time facts about kind N (family, value and element types, names); defined for
+// the 36 kinds only.
 template <AttributeType N> struct KindTraits;
 
 namespace detail {
@@ -60,6 +64,7 @@ template <class T, int N = 0> constexpr AttributeType kindOf() {
 // The kind of a value type, or AT_INVALID_TYPE when T is not one.
 template <class T> constexpr AttributeType KIND_OF = detail::kindOf<std::decay_t<T>>();
 
+// Whether T is the value type of some kind.
 template <class T> constexpr bool IS_VALUE_TYPE = KIND_OF<T> != AT_INVALID_TYPE;
 
 // Calls f(KindTag<N>{}) for the runtime kind N. Every branch must return the

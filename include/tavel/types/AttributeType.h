@@ -20,6 +20,7 @@
 namespace Norv::Tavel {
 
 class TAVEL_EXPORT Node;
+// A strong reference to a node: the value of node-reference attributes.
 using NodeRef = norv::basalt::Ref<Node>;
 
 // X(enumerator, number, element type, human name, family)

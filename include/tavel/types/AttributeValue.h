@@ -11,6 +11,7 @@
 
 namespace Norv::Tavel {
 
+// A value of one attribute kind with its kind tag; empty when default-constructed.
 struct TAVEL_EXPORT AttributeValue {
     boost::any m_value;
     AttributeType m_type = AT_INVALID_TYPE;
