@@ -51,6 +51,7 @@ protected:
     Attribute const& current() const;
     // Decides the entry at the current position: true means it is skipped.
     bool visitNext();
+    Position ownCustomFrom(long long key, bool inclusive) const;
 
     Node const* m_node;
     Position m_position;

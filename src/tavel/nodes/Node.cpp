@@ -12,6 +12,7 @@
 #include <basalt/DebugOutput.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <iterator>
 #include <limits>
@@ -21,16 +22,16 @@
 
 namespace Norv::Tavel {
 
+using detail::FirstException;
+using detail::isHeldByRef;
+using detail::KeepAlive;
+using detail::Reached;
 using norv::basalt::ConstRef;
 using norv::basalt::LC_DESTROYING;
 using norv::basalt::LC_REFERENCED;
 using norv::basalt::Ref;
 using norv::basalt::Uuid;
 using norv::basalt::signal::Connection;
-using detail::FirstException;
-using detail::isHeldByRef;
-using detail::KeepAlive;
-using detail::Reached;
 
 namespace detail {
 
@@ -82,7 +83,6 @@ std::vector<NodeRef> referencedNodes(Attribute const& attribute) {
     }
     return elements;
 }
-
 
 } // namespace
 
@@ -213,8 +213,8 @@ void Node::registerClassOnce() {
     }
 }
 
-void Node::registerFixedAttribute(Specification& layout, Attribute const& attribute,
-                                  int flags, QString name, QString humanReadableName) {
+void Node::registerFixedAttribute(Specification& layout, Attribute const& attribute, int flags,
+                                  QString name, QString humanReadableName) {
     if (!Utilities::validateAttributeName(name)) {
         throw InvalidAttributeNameException("");
     }
@@ -224,6 +224,11 @@ void Node::registerFixedAttribute(Specification& layout, Attribute const& attrib
     // The offset is applied to every node of the class: it must lie inside this node.
     if (!attribute.hasOwner() || &attribute.getOwner() != this) {
         throw UnknownAttributeException("");
+    }
+    // Fixed entries come first: ids are positions, and walks over a node stop
+    // at the first custom entry.
+    if (!layout.attributes.empty() && layout.attributes.back().isCustom()) {
+        throw InvalidOperationException("");
     }
     AttributeSpecification entry(name, humanReadableName);
     entry.offset = reinterpret_cast<char const*>(&attribute) - reinterpret_cast<char const*>(this);
@@ -280,8 +285,7 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
     postAttributeChange(CA_ATTRIBUTE_ADDED, *attribute, *attribute, true, incrementIncarnation());
     // A subscriber may have removed the attribute again, or dropped the node
     // (which then ends with this call): either way there is nothing to hand out.
-    if (customAttribute(key) != attribute.get() ||
-        (held && refCounter()->getStrongCount() <= 1)) {
+    if (customAttribute(key) != attribute.get() || (held && refCounter()->getStrongCount() <= 1)) {
         throw InvalidOperationException("");
     }
     return *attribute;
@@ -434,21 +438,33 @@ boost::optional<Attribute&> Node::getAttributeByID(long long id) {
 }
 
 unsigned long long Node::calculateNumberOfAttributes() const {
-    unsigned long long count = 0;
+    unsigned long long count = m_customAttributes.size();
     for (AttributeSpecification const& entry : m_specification->attributes) {
-        if (!entry.isCustom() || m_customAttributes.count(entry.offset) != 0) {
-            ++count;
+        if (entry.isCustom()) {
+            break;
         }
+        ++count;
     }
     return count;
 }
 
 AttributeSpecification const& Node::findAttributeSpecification(Attribute const& attribute) const {
-    for (AttributeSpecification const& entry : m_specification->attributes) {
-        Attribute const* const candidate =
-            entry.isCustom() ? customAttribute(entry.offset) : &fixedAttribute(entry);
-        if (candidate == &attribute) {
-            return entry;
+    // An attribute of this node knows its entry (a custom one from the moment
+    // it is made) or finds it by its offset: no walk of the class's names.
+    if (attribute.m_owner == this) {
+        AttributeSpecification const* entry = attribute.m_specification;
+        if (entry == nullptr) {
+            auto const offset =
+                static_cast<long long>(reinterpret_cast<std::uintptr_t>(&attribute) -
+                                       reinterpret_cast<std::uintptr_t>(this));
+            entry = m_specification->findByOffset(offset);
+        }
+        if (entry != nullptr) {
+            Attribute const* const held =
+                entry->isCustom() ? customAttribute(entry->offset) : &fixedAttribute(*entry);
+            if (held == &attribute) {
+                return *entry;
+            }
         }
     }
     throw UnknownAttributeException("");
@@ -471,15 +487,9 @@ ConstSequencedIterator Node::end() const {
 }
 
 ConstSequencedIterator Node::find(Attribute const& attribute) const {
-    auto const& sequence = m_specification->attributes.get<0>();
-    for (auto it = sequence.begin(); it != sequence.end(); ++it) {
-        Attribute const* const candidate =
-            it->isCustom() ? customAttribute(it->offset) : &fixedAttribute(*it);
-        if (candidate == &attribute) {
-            return ConstSequencedIterator(*this, it, AttributeFlags());
-        }
-    }
-    throw UnknownAttributeException("");
+    AttributeSpecification const& entry = findAttributeSpecification(attribute);
+    return ConstSequencedIterator(*this, m_specification->attributes.get<0>().iterator_to(entry),
+                                  AttributeFlags());
 }
 
 // ---------------------------------------------------------------------------

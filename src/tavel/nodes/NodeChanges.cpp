@@ -534,10 +534,8 @@ void Internals::expandForInhibition(Node& node, int direction, std::uint32_t tok
     };
     auto const& sequence = node.m_specification->attributes.get<0>();
     // Fixed entries are never erased, so the position survives whatever an attribute does.
-    for (auto it = sequence.begin(); it != sequence.end(); ++it) {
-        if (it->isCustom()) {
-            continue;
-        }
+    // Fixed entries come first; the node's own custom attributes follow below.
+    for (auto it = sequence.begin(); it != sequence.end() && !it->isCustom(); ++it) {
         Attribute& attribute = node.fixedAttribute(*it);
         Collecting const collecting(pass, children);
         failure.attempt([&] {

@@ -29,14 +29,37 @@ bool SequencedIteratorBase::visitNext() {
     return m_current == nullptr;
 }
 
+// The node's first custom attribute at or after `key` (after it, unless
+// `inclusive`), as a position in the sequence. The keys of custom entries grow
+// in the order the entries were made, so key order is sequence order, and a
+// node is walked in the number of attributes it carries, not the number of
+// names its class has seen.
+SequencedIteratorBase::Position SequencedIteratorBase::ownCustomFrom(long long key,
+                                                                     bool inclusive) const {
+    auto const& attributes = m_node->m_customAttributes;
+    auto const& sequence = m_node->m_specification->attributes;
+    auto const next = inclusive ? attributes.lower_bound(key) : attributes.upper_bound(key);
+    if (next == attributes.end()) {
+        return sequence.end();
+    }
+    auto const& byOffset = sequence.get<2>();
+    auto const entry = byOffset.find(next->first);
+    return entry == byOffset.end() ? sequence.end() : sequence.project<0>(entry);
+}
+
 void SequencedIteratorBase::increment() {
     auto const& sequence = m_node->m_specification->attributes;
     do {
         // Circular through end: stepping on from end starts again at the front.
         if (m_position == sequence.end()) {
             m_position = sequence.begin();
-        } else {
-            ++m_position;
+            if (m_position != sequence.end() && m_position->isCustom()) {
+                m_position = ownCustomFrom(m_position->offset, true);
+            }
+        } else if (m_position->isCustom()) {
+            m_position = ownCustomFrom(m_position->offset, false);
+        } else if (++m_position != sequence.end() && m_position->isCustom()) {
+            m_position = ownCustomFrom(m_position->offset, true);
         }
         if (m_position == sequence.end()) {
             m_current = nullptr;
