@@ -2,7 +2,7 @@
 // well: no recursion as deep as the graph, nothing left behind. Their growth
 // with size is measured in bench/large_graph_bench.cpp.
 
-#include "tavel/nodes/GraphTestSupport.h"
+#include "support/GraphTestSupport.h"
 
 #include <gtest/gtest.h>
 

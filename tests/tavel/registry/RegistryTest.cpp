@@ -1,8 +1,8 @@
+#include "support/OutputCapture.h"
+
 #include <tavel/nodes/CustomNode.h>
 #include <tavel/registry/Factory.h>
 #include <tavel/registry/Registry.h>
-
-#include <basalt/DebugOutput.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@ namespace {
 
 using namespace Norv::Tavel;
 using norv::basalt::Ref;
+using Norv::Tavel::testing::CapturedOutput;
 
 // A node class of its own with an explicit id; Tag tells the classes apart.
 template <int Tag> class TaggedNode : public CustomNode {
@@ -42,14 +43,6 @@ protected:
         static Specification layout(typeid(TaggedNode).name());
         return layout;
     }
-};
-
-// Installs a debug-output handler while it lives.
-struct ScopedOutputHandler {
-    explicit ScopedOutputHandler(norv::basalt::DebugOutputHandler handler)
-        : previous(norv::basalt::setDebugOutputHandler(std::move(handler))) {}
-    ~ScopedOutputHandler() { norv::basalt::setDebugOutputHandler(std::move(previous)); }
-    norv::basalt::DebugOutputHandler previous;
 };
 
 template <class Function> void onOtherThread(Function function) {
@@ -162,8 +155,8 @@ TEST(Registry, NodeBeingDestroyedIsNotFound) {
 
 TEST(Registry, DestructionReportsDanglingNodesByIdWithDefaultFactoryNames) {
     Factory::get()->registerClass(TaggedNode<2>::getUUID(), "Known", Factory::CreateFunction());
-    std::vector<std::u16string> texts;
-    ScopedOutputHandler const capture([&](std::u16string const& text) { texts.push_back(text); });
+    CapturedOutput const capture;
+    std::vector<std::u16string> const& texts = capture.texts;
     boost::make_shared<Registry>().reset();
     EXPECT_TRUE(texts.empty());
 
@@ -177,7 +170,7 @@ TEST(Registry, DestructionReportsDanglingNodesByIdWithDefaultFactoryNames) {
 }
 
 TEST(Registry, FailingReportDoesNotStopDestruction) {
-    ScopedOutputHandler const failing(
+    CapturedOutput const failing(
         [](std::u16string const&) { throw std::runtime_error("channel closed"); });
     auto registry = boost::make_shared<Registry>();
     Ref<Node> const node = CustomNode::create(registry);
