@@ -26,52 +26,6 @@ Connection throwWhenDestroyed(Node& node) {
         });
 }
 
-TEST(Release, ChainHeadTakesEveryNodeAndCounterDownBeforeResetReturns) {
-    constexpr std::size_t LENGTH = 100000;
-    // Alternate registries, so every link of the chain is a counted registry link.
-    auto const even = boost::make_shared<Registry>();
-    auto const odd = boost::make_shared<Registry>();
-    std::uint64_t const instances = Registry::INSTANCE_COUNTER;
-    std::vector<long long> destroyed;
-    destroyed.reserve(LENGTH);
-    std::vector<long long> ids(LENGTH);
-
-    Ref<Group> head;
-    WeakRef<Group> bottom;
-    for (std::size_t i = LENGTH; i-- > 0;) {
-        Ref<Group> const node = makeGroup("", nullptr, i % 2 == 0 ? even : odd);
-        ids[i] = node->getNodeId();
-        node->subscribeForNodeChangeNotification(
-            [&destroyed](ChangeAction action, Node const& gone, boost::optional<Attribute const&>) {
-                if (action == CA_NODE_DESTROYED) {
-                    destroyed.push_back(gone.getNodeId());
-                }
-            });
-        node->link.set(head);
-        if (i == LENGTH - 1) {
-            bottom = WeakRef<Group>(node);
-        }
-        head = node;
-    }
-    // One count per link: from each even node to the odd one below it, and back.
-    EXPECT_EQ(even->getDependingRegistryCount(*odd), std::int32_t(LENGTH / 2));
-    EXPECT_EQ(odd->getSuperiorRegistryCount(*even), std::int32_t(LENGTH / 2));
-    EXPECT_EQ(odd->getDependingRegistryCount(*even), std::int32_t(LENGTH / 2 - 1));
-    EXPECT_EQ(even->getNumberOfNodes() + odd->getNumberOfNodes(), LENGTH);
-
-    head.reset();
-    // Everything has happened by now, head first and in chain order.
-    EXPECT_EQ(destroyed, ids);
-    EXPECT_EQ(Registry::INSTANCE_COUNTER, instances);
-    EXPECT_EQ(even->getNumberOfNodes(), 0u);
-    EXPECT_EQ(odd->getNumberOfNodes(), 0u);
-    EXPECT_EQ(even->getDependingRegistryCount(*odd), 0);
-    EXPECT_EQ(odd->getDependingRegistryCount(*even), 0);
-    EXPECT_EQ(even->getSuperiorRegistryCount(*odd), 0);
-    EXPECT_EQ(odd->getSuperiorRegistryCount(*even), 0);
-    EXPECT_TRUE(bottom.expired());
-}
-
 TEST(Release, ThrowingDestroyedSubscriberIsReportedWhereNoCallerCanHear) {
     // Each way a last reference goes without a caller to pass an exception to.
     struct Case {
