@@ -48,9 +48,9 @@ struct Slot : InstanceStorage {
     bool failCopy = false;
 };
 
-// Its constructor throws after the node has entered its body while
-// `failConstruction` is set. A new instance's slot is named after the asking
-// node's slot with a "'".
+// Made with plain storages unless given others. Its constructor throws after
+// the node has entered its body while `failConstruction` is set. A new
+// instance of a node with a Slot gets a Slot named after it with a "'".
 class Mesh : public NodeSStorage {
 public:
     static inline bool failConstruction = false;
@@ -68,7 +68,8 @@ public:
     }
     template <class T = Mesh>
     static Ref<T> create(boost::shared_ptr<Registry> registry = nullptr,
-                         SharedStorage* body = new Body, InstanceStorage* slot = new Slot) {
+                         SharedStorage* body = new SharedStorage,
+                         InstanceStorage* slot = new InstanceStorage) {
         Ref<T> mesh(new T(std::move(registry), body, slot));
         mesh->registerClassOnce();
         return mesh;
@@ -83,12 +84,15 @@ public:
         if (makeNone) {
             return nullptr;
         }
-        auto* const source = static_cast<Slot*>(slot); // every Mesh has one
+        auto* const source = dynamic_cast<Slot*>(slot);
+        if (source == nullptr) {
+            return create(getRegistry(), body);
+        }
         auto* const own = new Slot(source->name + "'", source->log);
         own->failCopy = source->failCopy;
         return create(getRegistry(), body, own);
     }
-    Slot& slot() const { return *static_cast<Slot*>(getInstanceStorage()); }
+    Slot& slot() const { return dynamic_cast<Slot&>(*getInstanceStorage()); }
 
     DataSA<AT_S_INT32> colour{this, 0, gt_none}; // instance data
     DataSA<AT_S_STRING> label{this, QString(), gt_none};

@@ -40,7 +40,7 @@ TEST(SharedStorage, DrawsIdsAndCountsStoragesButCopiesNoOwner) {
         EXPECT_EQ(second.getSharedNodeId() + 1, third.getSharedNodeId());
         EXPECT_EQ(before[0] + 4, Registry::SHARED_STORAGE_COUNTER);
 
-        Ref<Mesh> const mesh = Mesh::create();
+        Ref<Mesh> const mesh = Mesh::create(nullptr, new Body, new Slot);
         Slot copy(mesh->slot());
         EXPECT_EQ(nullptr, copy.getNode());
         EXPECT_EQ(before[1] + 2, Registry::INSTANCE_STORAGE_COUNTER);
@@ -164,7 +164,7 @@ TEST(NodeSStorage, FailedConstructionReleasesItsStoragesAsDestructionWould) {
     auto const before = live();
     EXPECT_THROW(Mesh::create(nullptr, nullptr, new Slot), InvalidOperationException);
     {
-        Ref<Mesh> const mesh = Mesh::create();
+        Ref<Mesh> const mesh = Mesh::create(nullptr, new Body, new Slot);
         auto const during = live();
         // A storage of another node is refused and stays with its node.
         EXPECT_THROW(Mesh::create(nullptr, mesh->getSharedStorage(), &mesh->slot()),
