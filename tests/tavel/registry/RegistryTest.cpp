@@ -118,7 +118,7 @@ TEST(Registry, FactoryLinkDoesNotKeepTheFactory) {
     EXPECT_FALSE(registry->getFactory());
 }
 
-TEST(Registry, FirstNodeOfAnIdStaysAndOnlyItsOwnLeavingRemovesIt) {
+TEST(Registry, FirstNodeOfAnIdStaysUntilItLeavesOrIsBeingDestroyed) {
     auto const registry = boost::make_shared<Registry>();
     Ref<Node> const first(new TaggedNode<1>(registry, 42));
     Ref<Node> const second(new TaggedNode<1>(registry, 42));
@@ -131,25 +131,17 @@ TEST(Registry, FirstNodeOfAnIdStaysAndOnlyItsOwnLeavingRemovesIt) {
     registry->unregisterNode(42);
     EXPECT_FALSE(registry->findNode(42));
     EXPECT_EQ(0u, registry->getNumberOfNodes());
-}
 
-// Looks itself up while it is being destroyed.
-class SelfFindingNode : public TaggedNode<1> {
-public:
-    SelfFindingNode(boost::shared_ptr<Registry> registry, bool& found)
-        : TaggedNode<1>(registry, EMPTY_NODE_ID), m_registry(registry), m_found(found) {}
-    void preDestroy() override {
-        TaggedNode<1>::preDestroy();
-        m_found = static_cast<bool>(m_registry->findNode(getNodeId()));
-    }
-    boost::shared_ptr<Registry> m_registry;
-    bool& m_found;
-};
-
-TEST(Registry, NodeBeingDestroyedIsNotFound) {
-    auto const registry = boost::make_shared<Registry>();
+    // Nor is a node being destroyed found.
     bool found = true;
-    Ref<Node>(new SelfFindingNode(registry, found)).reset();
+    Ref<Node> dying = CustomNode::create(registry);
+    dying->subscribeForNodeChangeNotification(
+        [&](ChangeAction action, Node const& node, boost::optional<Attribute const&>) {
+            if (action == CA_NODE_DESTROYED) {
+                found = bool(registry->findNode(node.getNodeId()));
+            }
+        });
+    dying.reset();
     EXPECT_FALSE(found);
 }
 
