@@ -412,14 +412,6 @@ TEST(GraphInvariant, SurvivesRandomEditsScopesAndReentrantSubscribers) {
                     // Refusals and subscriber exceptions: the graph must stay whole.
                 }
                 attack.check(at);
-                if (std::getenv("TAVEL_GRAPH_TRACE")) {
-                    int deepest = 0;
-                    for (auto const& node : attack.live()) {
-                        deepest = std::max(deepest, node->getInhibitUpdateCounter());
-                    }
-                    std::fprintf(stderr, "step %zu deepest %d scopes %zu\n", at, deepest,
-                                 attack.scopes.size());
-                }
             }
         } catch (std::logic_error const&) {
         }

@@ -88,6 +88,7 @@ TEST(Hierarchy, CyclesEndForChangesSearchesAndInhibition) {
 }
 
 TEST(Hierarchy, RemovingAReferenceAttributeReturnsItsInhibitLevels) {
+    Log log;
     Ref<Node> const owner = CustomNode::create(nullptr);
     Ref<Group> const child = makeGroup("child");
     owner->registerAttribute("child", AT_S_NODE_PTR).setGeneric(AttributeValue(NodeRef(child)));
@@ -100,6 +101,10 @@ TEST(Hierarchy, RemovingAReferenceAttributeReturnsItsInhibitLevels) {
         EXPECT_EQ(child->getInhibitUpdateCounter(), 2);
         owner->removeAllAttributes();
         EXPECT_EQ(child->getInhibitUpdateCounter(), 0);
+        // Let go, the child reports its changes at once.
+        log.watch(*child, "c");
+        child->value.set(1);
+        EXPECT_EQ(Lines{"c 0 value"}, log.lines);
     }
     EXPECT_EQ(child->getInhibitUpdateCounter(), 0);
     EXPECT_EQ(child->getNumberOfOwnerLinks(), 0u);
