@@ -13,7 +13,7 @@ namespace {
 char const NODE_ID[] = "{92F11271-E81E-4945-B01D-40134F3A3C5D}";
 }
 
-TEST(Uuid, AcceptedFormsParseToTheSameIdentifier) {
+TEST(Uuid, AcceptedFormsParseToTheSameIdentifierAndEmptyIsAllZero) {
     Uuid const reference(NODE_ID);
     EXPECT_EQ(reference.toString(), NODE_ID);
     EXPECT_EQ(reference.bytes()[0], 0x92);
@@ -26,6 +26,12 @@ TEST(Uuid, AcceptedFormsParseToTheSameIdentifier) {
         EXPECT_EQ(Uuid(std::string(text)), reference);
     }
     EXPECT_EQ(Uuid(reference.bytes()), reference);
+    EXPECT_FALSE(reference.isEmpty());
+
+    Uuid const empty;
+    EXPECT_TRUE(empty.isEmpty());
+    EXPECT_EQ(empty.toString(), "{00000000-0000-0000-0000-000000000000}");
+    EXPECT_EQ(Uuid("{00000000-0000-0000-0000-000000000000}"), empty);
 }
 
 TEST(Uuid, MalformedTextThrowsPlainRuntimeError) {
@@ -78,12 +84,4 @@ TEST(Uuid, OrdersByUnsignedBytesAndHashesByValue) {
 
     std::unordered_set<Uuid> ids{Uuid(NODE_ID), Uuid(std::string(NODE_ID)), Uuid()};
     EXPECT_EQ(ids.size(), 2u);
-}
-
-TEST(Uuid, EmptyIdentifierIsAllZero) {
-    Uuid const empty;
-    EXPECT_TRUE(empty.isEmpty());
-    EXPECT_EQ(empty.toString(), "{00000000-0000-0000-0000-000000000000}");
-    EXPECT_EQ(Uuid("{00000000-0000-0000-0000-000000000000}"), empty);
-    EXPECT_FALSE(Uuid(NODE_ID).isEmpty());
 }

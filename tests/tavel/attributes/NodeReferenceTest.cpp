@@ -1,4 +1,4 @@
-#include "tavel/nodes/GraphTestSupport.h"
+#include "support/GraphTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -3,24 +3,13 @@
 // made or broken inside a scope. Run under the sanitizers, a use of freed
 // memory here fails the build.
 
-#include "tavel/nodes/GraphTestSupport.h"
-
-#include <basalt/DebugOutput.h>
+#include "support/GraphTestSupport.h"
+#include "support/OutputCapture.h"
 
 #include <gtest/gtest.h>
 
 namespace Norv::Tavel::testing {
 namespace {
-
-// Collects what the library writes to the debug-output channel.
-struct DebugLog {
-    std::vector<std::u16string> texts;
-    norv::basalt::DebugOutputHandler previous;
-    DebugLog()
-        : previous(norv::basalt::setDebugOutputHandler(
-              [this](std::u16string const& text) { texts.push_back(text); })) {}
-    ~DebugLog() { norv::basalt::setDebugOutputHandler(previous); }
-};
 
 // Runs `action` once, on the first CA_UPDATES_RELEASED of `node`.
 Connection onRelease(Node& node, std::function<void()> action) {
@@ -63,7 +52,7 @@ TEST(ReferenceEdits, ARefusedEditLeavesNoTraceInsideAScope) {
 }
 
 TEST(ReferenceEdits, UndoIsNeverRefusedAgain) {
-    DebugLog debug;
+    CapturedOutput debug;
     Lines hooks;
     Ref<Group> owner = makeGroup("o", &hooks);
     Ref<Group> const a = makeGroup("a");
@@ -242,7 +231,8 @@ TEST(ReferenceEdits, CustomReferencesAreWholeWhenTheirNodesLetGo) {
     for (int how = 0; how < 3; ++how) {
         SCOPED_TRACE(how);
         Ref<Node> owner = CustomNode::create(nullptr);
-        owner->registerAttribute("holder", AT_S_NODE_PTR).setGeneric(AttributeValue(NodeRef(target)));
+        owner->registerAttribute("holder", AT_S_NODE_PTR)
+            .setGeneric(AttributeValue(NodeRef(target)));
         if (how == 0) {
             owner->removeAttribute("holder");
         } else if (how == 1) {

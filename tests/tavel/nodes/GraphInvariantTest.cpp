@@ -8,12 +8,11 @@
 // nor differ from their sources; assignments with any flags and synchronised
 // edits must leave it whole too. TAVEL_GRAPH_STEPS sets the length.
 
-#include "tavel/nodes/GraphTestSupport.h"
+#include "support/GraphTestSupport.h"
+#include "support/OutputCapture.h"
 
 #include <tavel/operations/AssignOperator.h>
 #include <tavel/operations/NodeSynchronizer.h>
-
-#include <basalt/DebugOutput.h>
 
 #include <gtest/gtest.h>
 
@@ -40,8 +39,8 @@ struct Attack {
     // Draws for the copies alone: copies notify nobody, so the edits, scopes
     // and subscriber acts go exactly as without them.
     std::mt19937 copies{4711};
-    std::vector<Ref<Group>> pool;       // the nodes the test holds
-    std::vector<WeakRef<Group>> every;  // every node made, to check the live ones
+    std::vector<Ref<Group>> pool;      // the nodes the test holds
+    std::vector<WeakRef<Group>> every; // every node made, to check the live ones
     // Open scopes, innermost last, with the nodes they were opened on.
     std::vector<std::pair<InhibitUpdate*, Node const*>> scopes;
     std::map<Node const*, long long> reported; // last own incarnation reported
@@ -176,7 +175,8 @@ struct Attack {
         case 3: {
             std::size_t const first = pick(4);
             std::size_t const last = pick(4);
-            note(node->name + ".items.erase " + std::to_string(first) + ".." + std::to_string(last));
+            note(node->name + ".items.erase " + std::to_string(first) + ".." +
+                 std::to_string(last));
             node->items.eraseElements(first, last);
             break;
         }
@@ -400,8 +400,7 @@ TEST(GraphInvariant, SurvivesRandomEditsScopesAndReentrantSubscribers) {
     }
     std::uint64_t const before = Registry::INSTANCE_COUNTER;
     // Hooks that throw while an edit is undone are reported there: quietly.
-    norv::basalt::DebugOutputHandler const previous =
-        norv::basalt::setDebugOutputHandler([](std::u16string const&) {});
+    CapturedOutput const quiet([](std::u16string const&) {});
     {
         Attack attack;
         attack.pool.resize(6);
@@ -413,14 +412,6 @@ TEST(GraphInvariant, SurvivesRandomEditsScopesAndReentrantSubscribers) {
                     // Refusals and subscriber exceptions: the graph must stay whole.
                 }
                 attack.check(at);
-                if (std::getenv("TAVEL_GRAPH_TRACE")) {
-                    int deepest = 0;
-                    for (auto const& node : attack.live()) {
-                        deepest = std::max(deepest, node->getInhibitUpdateCounter());
-                    }
-                    std::fprintf(stderr, "step %zu deepest %d scopes %zu\n", at, deepest,
-                                 attack.scopes.size());
-                }
             }
         } catch (std::logic_error const&) {
         }
@@ -441,7 +432,6 @@ TEST(GraphInvariant, SurvivesRandomEditsScopesAndReentrantSubscribers) {
         attack.pool.clear();
         EXPECT_TRUE(attack.live().empty());
     }
-    norv::basalt::setDebugOutputHandler(previous);
     EXPECT_EQ(Registry::INSTANCE_COUNTER, before);
 }
 

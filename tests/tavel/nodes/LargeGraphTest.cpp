@@ -2,7 +2,7 @@
 // well: no recursion as deep as the graph, nothing left behind. Their growth
 // with size is measured in bench/large_graph_bench.cpp.
 
-#include "tavel/nodes/GraphTestSupport.h"
+#include "support/GraphTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,34 +13,48 @@ namespace {
 
 using norv::basalt::WeakRef;
 
+// One chain, alternating between two registries so that every link is a
+// counted registry link: changes climb it, scopes and searches walk it, and
+// dropping its head takes it down with every report heard before reset()
+// returns.
 TEST(LargeGraph, ChangeAtTheBottomOfALongChainReachesEveryNodeOnce) {
     constexpr std::size_t LENGTH = 100000;
+    auto const even = boost::make_shared<Registry>();
+    auto const odd = boost::make_shared<Registry>();
     std::uint64_t const instances = Registry::INSTANCE_COUNTER;
-    std::vector<Ref<Group>> chain(LENGTH);
-    // heard[i]: how often node i heard of a change below it.
-    std::vector<int> heard(LENGTH, 0);
-    std::vector<std::size_t> order;
+    std::vector<std::size_t> order; // the nodes that heard of a change below, in order
+    std::vector<long long> destroyed;
+    std::vector<long long> ids(LENGTH);
     order.reserve(LENGTH);
-    for (std::size_t i = LENGTH; i-- > 0;) {
-        chain[i] = makeGroup("");
-        if (i + 1 < LENGTH) {
-            chain[i]->link.set(chain[i + 1]);
-        }
-        chain[i]->subscribeForHierachicalChangeNotification(
-            [&heard, &order, i](Node const&, boost::optional<Attribute const&>, bool) {
-                ++heard[i];
+    destroyed.reserve(LENGTH);
+    std::vector<Ref<Group>> nodes = chain(LENGTH, false, [&](Group& node, std::size_t i) {
+        node.setRegistry(i % 2 == 0 ? even : odd);
+        ids[i] = node.getNodeId();
+        node.subscribeForHierachicalChangeNotification(
+            [&order, i](Node const&, boost::optional<Attribute const&>, bool) {
                 order.push_back(i);
             });
-    }
-    Group& bottom = *chain.back();
+        node.subscribeForNodeChangeNotification(
+            [&destroyed](ChangeAction action, Node const& gone, boost::optional<Attribute const&>) {
+                if (action == CA_NODE_DESTROYED) {
+                    destroyed.push_back(gone.getNodeId());
+                }
+            });
+    });
+    // One count per link: from each even node to the odd one below it, and back.
+    EXPECT_EQ(even->getDependingRegistryCount(*odd), std::int32_t(LENGTH / 2));
+    EXPECT_EQ(odd->getSuperiorRegistryCount(*even), std::int32_t(LENGTH / 2));
+    EXPECT_EQ(odd->getDependingRegistryCount(*even), std::int32_t(LENGTH / 2 - 1));
+    EXPECT_EQ(even->getNumberOfNodes() + odd->getNumberOfNodes(), LENGTH);
+
+    // From the bottom up, each node once.
+    order.clear();
+    Group& bottom = *nodes.back();
     bottom.value.set(1);
     ASSERT_EQ(order.size(), LENGTH);
-    // From the bottom up, each node once.
     for (std::size_t k = 0; k < LENGTH; ++k) {
         ASSERT_EQ(order[k], LENGTH - 1 - k);
     }
-    EXPECT_EQ(std::count(heard.begin(), heard.end(), 1), std::ptrdiff_t(LENGTH));
-
     // A structure change climbs the same way; an equal value climbs nowhere.
     order.clear();
     bottom.link.set(makeGroup("leaf"));
@@ -48,16 +62,34 @@ TEST(LargeGraph, ChangeAtTheBottomOfALongChainReachesEveryNodeOnce) {
     order.clear();
     bottom.value.set(1);
     EXPECT_TRUE(order.empty());
-
-    // Only the vector holds the nodes: dropping the head takes the whole chain.
-    WeakRef<Group> const watchBottom(chain.back());
-    for (std::size_t i = 1; i < LENGTH; ++i) {
-        chain[i] = nullptr;
+    {
+        SCOPED_TRACE("DeepChainsNeitherRecurseNorOverflow");
+        {
+            InhibitUpdate const batch(*nodes.front());
+            EXPECT_EQ(bottom.getInhibitUpdateCounter(), 1);
+            bottom.value.set(2);
+            EXPECT_TRUE(order.empty());
+        }
+        EXPECT_EQ(bottom.getInhibitUpdateCounter(), 0);
+        EXPECT_EQ(bottom.findAnchestorOfType(CustomNode::getUUID()), NodeRef());
+        EXPECT_EQ(bottom.findAnchestorOfType(Group::getUUID()), NodeRef(nodes[LENGTH - 2]));
     }
+
+    SCOPED_TRACE("ChainHeadTakesEveryNodeAndCounterDownBeforeResetReturns");
+    WeakRef<Group> const watchBottom(nodes.back());
+    Ref<Group> head = nodes.front();
+    nodes.clear();
     EXPECT_FALSE(watchBottom.expired());
-    chain.front().reset();
+    head.reset();
+    // Everything has happened by now, head first and in chain order.
+    EXPECT_EQ(destroyed, ids);
     EXPECT_TRUE(watchBottom.expired());
     EXPECT_EQ(Registry::INSTANCE_COUNTER, instances);
+    for (auto const& [one, other] : {std::pair(even, odd), std::pair(odd, even)}) {
+        EXPECT_EQ(one->getNumberOfNodes(), 0u);
+        EXPECT_EQ(one->getDependingRegistryCount(*other), 0);
+        EXPECT_EQ(one->getSuperiorRegistryCount(*other), 0);
+    }
 }
 
 TEST(LargeGraph, MillionReferencesAreSetErasedAndReleased) {

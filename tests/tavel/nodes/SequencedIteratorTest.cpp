@@ -1,4 +1,4 @@
-#include "tavel/nodes/NodeTestSupport.h"
+#include "support/NodeTestSupport.h"
 
 #include <tavel/types/Exceptions.h>
 

@@ -1,4 +1,4 @@
-#include "tavel/nodes/NodeTestSupport.h"
+#include "support/NodeTestSupport.h"
 
 #include <tavel/nodes/Specification.h>
 #include <tavel/types/Exceptions.h>
@@ -34,8 +34,7 @@ TEST(Specification, EntriesKeepOrderAndAreFoundByNameOffsetAndId) {
     EXPECT_FALSE(layout.hasAttribute("A")); // case-sensitive
     EXPECT_EQ(layout.findAttributeSpecification(std::string("a"))->offset, 24);
     EXPECT_EQ(layout.findAttributeSpecification("b")->humanReadableName, "b");
-    EXPECT_EQ(layout.findAttributeSpecification(QStringLiteral("zz")),
-              layout.orderedEnd());
+    EXPECT_EQ(layout.findAttributeSpecification(QStringLiteral("zz")), layout.orderedEnd());
     EXPECT_EQ(layout.findByOffset(-7)->name, "B");
     EXPECT_EQ(layout.findById(2)->name, "a");
     EXPECT_EQ(layout.findById(42), nullptr);

@@ -2,7 +2,7 @@
 // notifications it causes, references shared, copied or assigned in place,
 // cycles, deep chains, and hooks and subscribers that attack mid-way.
 
-#include "tavel/nodes/GraphTestSupport.h"
+#include "support/GraphTestSupport.h"
 
 #include <tavel/attributes/DataSAEnum.h>
 #include <tavel/operations/AssignOperator.h>
@@ -15,38 +15,6 @@ namespace Norv::Tavel::testing {
 namespace {
 
 using Op = AssignOperator;
-
-// A node whose postAssignAction runs a test's action.
-class Hooked : public NodeClass<Hooked> {
-public:
-    static Uuid const& getUUID() {
-        static Uuid const id("{3A7C5E10-2B4D-4C6E-8F1A-9B2C3D4E5F60}");
-        return id;
-    }
-
-    DataSANode<Node> next{this};
-    DataSA<AT_S_INT32> value{this, 0, gt_none};
-    std::function<void(Hooked&)> onAssigned;
-
-    void postAssignAction(Ref<Node> const&, int) override {
-        if (onAssigned) {
-            onAssigned(*this);
-        }
-    }
-
-protected:
-    using NodeClass::NodeClass;
-
-    void registerAttributes(Specification& layout) override {
-        if (!layout.needsRegistration) {
-            return;
-        }
-        layout.addInheritFrom(getUUID());
-        registerFixedAttribute(layout, next, ATTR_SERIALIZE, "next", "");
-        registerFixedAttribute(layout, value, ATTR_SERIALIZE, "value", "");
-        NodeClass::registerAttributes(layout);
-    }
-};
 
 // Lamp: a ranged intensity, a label and an instance-data seed.
 TEST(AssignOperator, FlagsChooseWhatIsCarriedAndEachChangeIsNotified) {
@@ -63,21 +31,70 @@ TEST(AssignOperator, FlagsChooseWhatIsCarriedAndEachChangeIsNotified) {
         // The value clamped by the target's own range; the custom attribute the
         // target lacks is skipped; instance data stays.
         {0, {}, 10.0f, 10.0f, 0, false, true, "Intensity", {"t 0 intensity", "t 0 label"}},
-        {Op::ASSIGN_RANGES_AND_ENUM_NAMES, {}, 15.0f, 20.0f, 0, false, true, "Intensity",
+        {Op::ASSIGN_RANGES_AND_ENUM_NAMES,
+         {},
+         15.0f,
+         20.0f,
+         0,
+         false,
+         true,
+         "Intensity",
          {"t 0 intensity", "t 0 label"}},
-        {Op::ASSIGN_INSTANCE_DATA, {}, 10.0f, 10.0f, 7, false, true, "Intensity",
+        {Op::ASSIGN_INSTANCE_DATA,
+         {},
+         10.0f,
+         10.0f,
+         7,
+         false,
+         true,
+         "Intensity",
          {"t 0 intensity", "t 0 label", "t 0 seed"}},
-        {Op::ASSIGN_CUSTOM_ATTRIBUTES, {}, 10.0f, 10.0f, 0, true, true, "Intensity",
+        {Op::ASSIGN_CUSTOM_ATTRIBUTES,
+         {},
+         10.0f,
+         10.0f,
+         0,
+         true,
+         true,
+         "Intensity",
          {"t 0 intensity", "t 0 label", "t 6 gain", "t 0 gain"}},
         // Removed without a word.
-        {Op::ASSIGN_REMOVE_CUSTOM_ATTRIBUTES, {}, 10.0f, 10.0f, 0, false, false, "Intensity",
+        {Op::ASSIGN_REMOVE_CUSTOM_ATTRIBUTES,
+         {},
+         10.0f,
+         10.0f,
+         0,
+         false,
+         false,
+         "Intensity",
          {"t 0 intensity", "t 0 label"}},
-        {Op::ASSIGN_HUMAN_READABLE_NAMES, {}, 10.0f, 10.0f, 0, false, true, "Power",
+        {Op::ASSIGN_HUMAN_READABLE_NAMES,
+         {},
+         10.0f,
+         10.0f,
+         0,
+         false,
+         true,
+         "Power",
          {"t 0 intensity", "t 0 label"}},
-        {0x7FFFF000, {"label", "gain"}, 10.0f, 10.0f, 0, false, true, "Intensity",
+        {0x7FFFF000,
+         {"label", "gain"},
+         10.0f,
+         10.0f,
+         0,
+         false,
+         true,
+         "Intensity",
          {"t 0 intensity"}},
         // Node::assign.
-        {319, {}, 15.0f, 20.0f, 7, true, false, "Power",
+        {319,
+         {},
+         15.0f,
+         20.0f,
+         7,
+         true,
+         false,
+         "Power",
          {"t 0 intensity", "t 0 label", "t 0 seed", "t 6 gain", "t 0 gain"}},
     };
     for (Row const& row : rows) {
@@ -140,20 +157,12 @@ TEST(AssignOperator, EnumerationsGoByNameAndOtherTypesAreRefused) {
     EXPECT_EQ(5, *target->getAttribute("size")->getGeneric().get<int>());
 }
 
-int valueOf(NodeRef const& node) {
-    return dynamic_cast<Group&>(*node).value.get();
-}
-
 // Source: link to a node of value 5, items of values 1, 2, 3. Target: a link
 // and two items.
 TEST(AssignOperator, ReferencesAreSharedCopiedOrAssignedInPlace) {
-    Ref<Group> const source = makeGroup("s");
-    source->link.set(makeGroup("sl"));
-    dynamic_cast<Group&>(*source->link.get()).value.set(5);
-    for (int i = 1; i <= 3; ++i) {
-        source->items.insertElement(makeGroup("i"), SANode::NO_POSITION);
-        dynamic_cast<Group&>(*source->items.getElement(std::size_t(i - 1))).value.set(i);
-    }
+    Ref<Group> const source = group(0);
+    source->link.set(group(5));
+    source->items.set(refs({group(1), group(2), group(3)}));
     for (int flags : {0, Op::ASSIGN_COPY_REFERENCES, Op::ASSIGN_INTO_REFERENCES}) {
         SCOPED_TRACE(flags);
         Ref<Group> const target = makeGroup("t");
@@ -218,33 +227,20 @@ TEST(AssignOperator, EachNodeIsAssignedOnceAndOntoItselfKeepsItsAttributes) {
 }
 
 TEST(AssignOperator, DeepChainsAreAssignedWithoutRecursion) {
-    std::size_t const length = 10000;
-    // Built from the end, and only the deepest value differs: no set climbs
-    // the chain but that one.
-    auto chain = [length](int last) {
-        std::vector<Ref<Group>> nodes(length);
-        for (std::size_t i = length; i-- > 0;) {
-            nodes[i] = Group::create(nullptr);
-            nodes[i]->link.set(i + 1 < length ? NodeRef(nodes[i + 1]) : NodeRef());
-        }
-        nodes.back()->value.set(last);
-        return nodes;
-    };
-    std::vector<Ref<Group>> const source = chain(1);
-    std::vector<Ref<Group>> const target = chain(2);
+    // Only the deepest value differs: no set climbs the chain but that one.
+    std::vector<Ref<Group>> const source = chain(10000), target = chain(10000);
+    source.back()->value.set(1);
+    target.back()->value.set(2);
     target.front()->assign(source.front());
     EXPECT_EQ(1, target.back()->value.get());
-    EXPECT_EQ(NodeRef(target.back()), target[length - 2]->link.get());
+    EXPECT_EQ(NodeRef(target.back()), target[target.size() - 2]->link.get());
 }
 
-std::vector<Ref<Hooked>> hookedChain(std::initializer_list<int> values) {
-    std::vector<Ref<Hooked>> nodes;
-    for (int value : values) {
-        nodes.push_back(Hooked::create(nullptr));
-        nodes.back()->value.set(value);
-        if (nodes.size() > 1) {
-            nodes[nodes.size() - 2]->next.set(nodes.back());
-        }
+// A chain of groups holding `values`, first to last.
+std::vector<Ref<Group>> valued(std::initializer_list<int> values) {
+    std::vector<Ref<Group>> nodes = chain(values.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        nodes[i]->value.set(values.begin()[i]);
     }
     return nodes;
 }
@@ -260,11 +256,11 @@ TEST(AssignOperator, BadInputAndThrowingHooksLeaveTheSourceAlone) {
 
     // The nodes referred to are done first: the leaf and the middle node are
     // assigned when the middle node's hook throws; the root's value is not.
-    std::vector<Ref<Hooked>> const source = hookedChain({1, 2, 3});
-    std::vector<Ref<Hooked>> const target = hookedChain({0, 0, 0});
+    std::vector<Ref<Group>> const source = valued({1, 2, 3});
+    std::vector<Ref<Group>> const target = valued({0, 0, 0});
     std::vector<int> hooks;
-    for (Ref<Hooked> const& node : target) {
-        node->onAssigned = [&hooks](Hooked& self) {
+    for (Ref<Group> const& node : target) {
+        node->onAssigned = [&hooks](Group& self) {
             hooks.push_back(self.value.get());
             if (self.value.get() == 2) {
                 throw std::runtime_error("hook");
@@ -283,12 +279,12 @@ TEST(AssignOperator, BadInputAndThrowingHooksLeaveTheSourceAlone) {
 // A subscriber of a nested target acts while its ranged custom attribute is
 // being assigned, between the range and the value.
 TEST(AssignOperator, SubscribersMayEditDropOrAssignMidWay) {
-    using Attack = std::function<void(std::vector<Ref<Hooked>>&, std::vector<Ref<Hooked>>&)>;
+    using Attack = std::function<void(std::vector<Ref<Group>>&, std::vector<Ref<Group>>&)>;
     Attack const attacks[] = {
         [](auto& source, auto&) { source[1]->removeAttribute("gain"); },
         [](auto& source, auto&) { source.clear(); },
         [](auto&, auto& target) {
-            target[0]->next.set(NodeRef());
+            target[0]->link.set(NodeRef());
             target.clear();
         },
         [](auto&, auto& target) {
@@ -298,8 +294,8 @@ TEST(AssignOperator, SubscribersMayEditDropOrAssignMidWay) {
         [](auto& source, auto& target) { target[0]->assign(source[0]); },
     };
     for (Attack const& attack : attacks) {
-        std::vector<Ref<Hooked>> source = hookedChain({1, 2});
-        std::vector<Ref<Hooked>> target = hookedChain({0, 0});
+        std::vector<Ref<Group>> source = valued({1, 2});
+        std::vector<Ref<Group>> target = valued({0, 0});
         Attribute& gain = source[1]->registerAttribute("gain", AT_S_FLOAT, true);
         dynamic_cast<DataSAMinMax<AT_S_FLOAT>&>(gain).setMinMaxValues(1.0f, 2.0f);
         setFloat(gain, 1.5f);
@@ -311,13 +307,13 @@ TEST(AssignOperator, SubscribersMayEditDropOrAssignMidWay) {
                     attack(source, target);
                 }
             });
-        Ref<Hooked> const root = target[0];
-        Ref<Hooked> const from = source[0];
+        Ref<Group> const root = target[0];
+        Ref<Group> const from = source[0];
         root->assign(from);
         EXPECT_TRUE(done);
         EXPECT_EQ(1, root->value.get());
         EXPECT_EQ(0, root->getInhibitUpdateCounter());
-        root->next.set(NodeRef());
+        root->link.set(NodeRef());
     }
 }
 

@@ -1,4 +1,5 @@
-#include "tavel/operations/OperationsTestSupport.h"
+#include "support/GraphTestSupport.h"
+#include "support/StorageTestSupport.h"
 
 #include <tavel/operations/CompareTraverser.h>
 #include <tavel/operations/CopyTraverser.h>
@@ -13,15 +14,49 @@ namespace {
 
 using Nodes = std::vector<NodeRef>;
 
+// Stores an instance of the node it is given: the node itself while nothing
+// refers to it, a new instance of its body once something does.
+class InstancingLink : public DataSANode<Node> {
+public:
+    using DataSANode::DataSANode;
+    void set(NodeRef const& value) override {
+        DataSANode::set(value ? value->getInstancePtr() : value);
+    }
+};
+
+class Stage : public NodeClass<Stage> {
+public:
+    static Uuid const& getUUID() {
+        static Uuid const id("{B7D1E3F5-2A4C-4E6B-8D0F-1A3C5E7B9D24}");
+        return id;
+    }
+
+    InstancingLink first{this};
+    InstancingLink second{this};
+
+protected:
+    using NodeClass::NodeClass;
+
+    void registerAttributes(Specification& layout) override {
+        if (!layout.needsRegistration) {
+            return;
+        }
+        layout.addInheritFrom(getUUID());
+        registerFixedAttribute(layout, first, ATTR_SERIALIZE, "first", "");
+        registerFixedAttribute(layout, second, ATTR_SERIALIZE, "second", "");
+        NodeClass::registerAttributes(layout);
+    }
+};
+
 TEST(CopyTraverser, SharedNodesStaySharedCyclesEndAndTheRootIsCopiedOnceMore) {
     HookScope const scope;
     std::vector<int> hooks;
-    Piece::onCopy = [&](Piece& copy, Ref<Node> const& source) {
+    Group::onCopy = [&](Group& copy, Ref<Node> const& source) {
         EXPECT_EQ(valueOf(source), copy.value.get()); // attributes are done
         hooks.push_back(copy.value.get());
     };
     auto const registry = boost::make_shared<Registry>();
-    Ref<Piece> const root = piece(1), a = piece(2), b = piece(3);
+    Ref<Group> const root = group(1), a = group(2), b = group(3);
     root->link.set(a);
     root->items.set({a, b, a});
     a->link.set(b);
@@ -33,7 +68,7 @@ TEST(CopyTraverser, SharedNodesStaySharedCyclesEndAndTheRootIsCopiedOnceMore) {
         EXPECT_EQ((std::vector<int>{1, 3, 2, 1}), hooks); // bottom-up, once per visit
         // root', a', b' and one further copy of the root: nothing else.
         EXPECT_EQ(before + 4, Registry::INSTANCE_COUNTER);
-        Piece& r = as(copy);
+        Group& r = as(copy);
         NodeRef const a1 = r.link.get();
         EXPECT_EQ(2, valueOf(a1));
         EXPECT_NE(a.get(), a1.get());
@@ -56,7 +91,7 @@ TEST(CopyTraverser, SharedNodesStaySharedCyclesEndAndTheRootIsCopiedOnceMore) {
 }
 
 TEST(CopyTraverser, FlagsChooseNamesControlsInstanceDataAndCustomAttributes) {
-    Ref<Piece> const source = piece(7);
+    Ref<Group> const source = group(7);
     source->seed.set(5);
     source->value.setHumanReadableName("Shown");
     source->value.setGuiControlType(gt_int);
@@ -76,7 +111,7 @@ TEST(CopyTraverser, FlagsChooseNamesControlsInstanceDataAndCustomAttributes) {
           Row{~0x3F | 0x0F, "Shown", gt_int, 5, true}}) { // unknown bits ignored
         SCOPED_TRACE(row.flags);
         NodeRef const copy = CopyTraverser::apply(source, nullptr, row.flags);
-        Piece& p = as(copy);
+        Group& p = as(copy);
         EXPECT_EQ(7, p.value.get());
         EXPECT_EQ(row.name, p.value.getHumanReadableName().toStdString());
         EXPECT_EQ(row.control, p.value.getGuiControlType());
@@ -91,7 +126,7 @@ TEST(CopyTraverser, FlagsChooseNamesControlsInstanceDataAndCustomAttributes) {
 }
 
 TEST(CopyTraverser, IgnoreListsLeaveOutByNameAndByPath) {
-    Ref<Piece> const root = piece(1), first = piece(2), second = piece(3), below = piece(4);
+    Ref<Group> const root = group(1), first = group(2), second = group(3), below = group(4);
     root->items.set({first, second});
     root->link.set(below);
     struct Row {
@@ -130,7 +165,7 @@ TEST(CopyTraverser, IgnoreListsLeaveOutByNameAndByPath) {
                 traverser.setIgnoreAttributeNames(row.names);
                 traverser.setIgnorePathList(row.paths);
             }
-            Piece& copy = as(traverser.apply(nullptr));
+            Group& copy = as(traverser.apply(nullptr));
             EXPECT_EQ(row.rootValue, copy.value.get());
             EXPECT_EQ(row.firstValue, valueOf(copy.items.getElement(0)));
             EXPECT_EQ(row.secondValue, valueOf(copy.items.getElement(1)));
@@ -172,7 +207,7 @@ TEST(CopyTraverser, CopiesOfOneBodyShareABodyAndKeepTheirOwnInstanceData) {
 TEST(CopyTraverser, SharedOnlyVisitLeavesFilledListsAndCarriedAttributesAlone) {
     Ref<Mesh> const one = Mesh::create(nullptr);
     Ref<Mesh> const two = Mesh::create(nullptr, one->getSharedStorage());
-    Ref<Piece> const child = piece(9);
+    Ref<Group> const child = group(9);
     for (Mesh* const node : {one.get(), two.get()}) {
         node->items.set({child});
         node->registerAttribute("tag", AT_S_INT32)
@@ -180,7 +215,7 @@ TEST(CopyTraverser, SharedOnlyVisitLeavesFilledListsAndCarriedAttributesAlone) {
     }
     one->colour.set(1);
     two->colour.set(2);
-    Ref<Piece> const root = piece(0);
+    Ref<Group> const root = group(0);
     root->items.set({one, two});
 
     NodeRef const copy = root->copy(nullptr);
@@ -214,8 +249,8 @@ TEST(CopyTraverser, RegistryOfTheCopiesAndNullSources) {
     EXPECT_FALSE(CopyTraverser::apply(Ref<Node>(), nullptr, 0x0F));
     auto const home = boost::make_shared<Registry>();
     auto const target = boost::make_shared<Registry>();
-    Ref<Piece> const root = piece(1, home);
-    root->link.set(piece(2, home));
+    Ref<Group> const root = group(1, home);
+    root->link.set(group(2, home));
     // The static form makes every copy in the given registry.
     NodeRef const copy = CopyTraverser::apply(root, target, 0x0F);
     EXPECT_EQ(target, copy->getRegistry());
@@ -232,7 +267,7 @@ TEST(CopyTraverser, RegistryOfTheCopiesAndNullSources) {
 TEST(CopyTraverser, ThrowingHookLeavesTheSourceAndNoHalfMadeNodes) {
     HookScope const scope;
     auto const registry = boost::make_shared<Registry>();
-    Ref<Piece> const root = piece(1, registry), a = piece(2, registry), b = piece(3, registry);
+    Ref<Group> const root = group(1, registry), a = group(2, registry), b = group(3, registry);
     root->link.set(a);
     a->items.set({b, root});
     b->link.set(a);
@@ -242,7 +277,7 @@ TEST(CopyTraverser, ThrowingHookLeavesTheSourceAndNoHalfMadeNodes) {
     for (int failAt = 1; failAt <= 3; ++failAt) {
         SCOPED_TRACE(failAt);
         int calls = 0;
-        Piece::onCopy = [&](Piece& copy, Ref<Node> const&) {
+        Group::onCopy = [&](Group& copy, Ref<Node> const&) {
             InhibitUpdate const batch(copy);
             copy.value.set(100);
             if (++calls == failAt) {
@@ -250,7 +285,7 @@ TEST(CopyTraverser, ThrowingHookLeavesTheSourceAndNoHalfMadeNodes) {
             }
         };
         EXPECT_THROW(root->copy(registry), std::runtime_error);
-        Piece::onCopy = nullptr;
+        Group::onCopy = nullptr;
         EXPECT_EQ(registered, registry->getNumberOfNodes());
         EXPECT_EQ(live, Registry::INSTANCE_COUNTER);
         EXPECT_TRUE(root->compare(before));
@@ -265,8 +300,8 @@ TEST(CopyTraverser, HostileHooksNeitherCrashNorChangeTheSourceBehindThem) {
     HookScope const scope;
     std::uint64_t const live = Registry::INSTANCE_COUNTER;
     {
-        Ref<Piece> root = piece(1);
-        Ref<Piece> const a = piece(2), b = piece(3);
+        Ref<Group> root = group(1);
+        Ref<Group> const a = group(2), b = group(3);
         root->items.set({a, b});
         root->registerAttribute("late", AT_S_INT32);
         a->registerAttribute("gone", AT_S_INT32);
@@ -274,8 +309,8 @@ TEST(CopyTraverser, HostileHooksNeitherCrashNorChangeTheSourceBehindThem) {
         a->link.set(b);
         Ref<Node> const source = root;
         int round = 0;
-        Piece::onCopy = [&](Piece& copy, Ref<Node> const& from) {
-            Piece& original = as(from);
+        Group::onCopy = [&](Group& copy, Ref<Node> const& from) {
+            Group& original = as(from);
             switch (round++) {
             case 0: // b's copy: drop the test's hold, edit the source and the copy
                 root.reset();
@@ -295,7 +330,7 @@ TEST(CopyTraverser, HostileHooksNeitherCrashNorChangeTheSourceBehindThem) {
             }
         };
         NodeRef const copy = CopyTraverser::apply(source, nullptr, 0x0F);
-        Piece::onCopy = nullptr;
+        Group::onCopy = nullptr;
         // The walk went on with what it had noted: both elements, and no "gone".
         ASSERT_EQ(2u, as(copy).items.getSize());
         NodeRef const a1 = as(copy).items.getElement(0);
@@ -310,7 +345,7 @@ TEST(CopyTraverser, HostileHooksNeitherCrashNorChangeTheSourceBehindThem) {
 }
 
 TEST(CopyTraverser, DeepChainWithoutRecursion) {
-    Ref<Piece> const root = chain(10000);
+    Ref<Group> const root = chain(10000).front();
     NodeRef const copy = root->copy(nullptr);
     std::size_t length = 0;
     for (NodeRef node = copy, original = root; node || original;

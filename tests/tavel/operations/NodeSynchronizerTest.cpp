@@ -2,7 +2,7 @@
 // removed, references mirrored by copies, cycles and deep chains, and
 // synchronizers or nodes that go while a change is being applied.
 
-#include "tavel/nodes/GraphTestSupport.h"
+#include "support/GraphTestSupport.h"
 
 #include <tavel/operations/NodeSynchronizer.h>
 
@@ -12,10 +12,6 @@
 
 namespace Norv::Tavel::testing {
 namespace {
-
-Group& group(NodeRef const& node) {
-    return dynamic_cast<Group&>(*node);
-}
 
 TEST(NodeSynchronizer, EditsFollowBothWaysWithoutEcho) {
     Log log;
@@ -69,21 +65,21 @@ TEST(NodeSynchronizer, SingleReferencesAreMirroredByCopiesKeptInStep) {
     NodeRef const copy = other.get();
     ASSERT_TRUE(copy);
     EXPECT_NE(NodeRef(child), copy);
-    EXPECT_EQ(3, group(copy).value.get());
+    EXPECT_EQ(3, as(copy).value.get());
     child->value.set(4); // the child synchronizer made for the missing one
-    EXPECT_EQ(4, group(copy).value.get());
-    group(copy).value.set(5);
+    EXPECT_EQ(4, as(copy).value.get());
+    as(copy).value.set(5);
     EXPECT_EQ(5, child->value.get());
     part.set(NodeRef());
     EXPECT_FALSE(other.get());
     child->value.set(6);
-    EXPECT_EQ(5, group(copy).value.get());
+    EXPECT_EQ(5, as(copy).value.get());
 
     a->link.set(child); // a fixed reference, both sides empty before
     NodeRef const fixedCopy = b->link.get();
     ASSERT_TRUE(fixedCopy);
     child->value.set(7);
-    EXPECT_EQ(7, group(fixedCopy).value.get());
+    EXPECT_EQ(7, as(fixedCopy).value.get());
 }
 
 // Custom attributes do not take part in the match, so one side may lack an
@@ -106,33 +102,18 @@ TEST(NodeSynchronizer, AttributesTheOtherSideLacksOrTypesOtherwiseAreSkipped) {
 // A synchronizer that follows the references of a cycle would make children
 // without end; a pair an enclosing synchronizer keeps in step gets none.
 TEST(NodeSynchronizer, CyclesAndDeepChainsEnd) {
-    Ref<Group> const a = makeGroup("a");
-    Ref<Group> const p = makeGroup("p");
-    Ref<Group> const b = makeGroup("b");
-    Ref<Group> const q = makeGroup("q");
-    a->link.set(p);
-    p->link.set(a);
-    b->link.set(q);
-    q->link.set(b);
+    std::vector<Ref<Group>> const one = chain(2, true), two = chain(2, true);
     {
-        NodeSynchronizer const sync(a, b);
-        p->value.set(7);
-        EXPECT_EQ(7, q->value.get());
-        b->value.set(8);
-        EXPECT_EQ(8, a->value.get());
+        NodeSynchronizer const sync(one[0], two[0]);
+        one[1]->value.set(7);
+        EXPECT_EQ(7, two[1]->value.get());
+        two[0]->value.set(8);
+        EXPECT_EQ(8, one[0]->value.get());
     }
-    p->link.set(NodeRef());
-    q->link.set(NodeRef());
+    one[1]->link.set(NodeRef());
+    two[1]->link.set(NodeRef());
 
-    // Built from the end, so no set climbs a long chain.
-    std::vector<Ref<Group>> first(10000);
-    std::vector<Ref<Group>> second(first.size());
-    for (std::size_t i = first.size(); i-- > 0;) {
-        first[i] = Group::create(nullptr);
-        second[i] = Group::create(nullptr);
-        first[i]->link.set(i + 1 < first.size() ? NodeRef(first[i + 1]) : NodeRef());
-        second[i]->link.set(i + 1 < first.size() ? NodeRef(second[i + 1]) : NodeRef());
-    }
+    std::vector<Ref<Group>> const first = chain(10000), second = chain(10000);
     auto sync = std::make_unique<NodeSynchronizer>(first.front(), second.front());
     first.back()->value.set(1);
     EXPECT_EQ(1, second.back()->value.get());
@@ -163,7 +144,7 @@ TEST(NodeSynchronizer, SurvivesWhatHappensWhileItApplies) {
 
     a->link.set(child);
     onMirrored = [&] { a->link.set(NodeRef()); }; // destroys the child mid-way
-    group(b->link.get()).value.set(3);
+    as(b->link.get()).value.set(3);
     EXPECT_EQ(3, child->value.get());
     EXPECT_FALSE(b->link.get());
 

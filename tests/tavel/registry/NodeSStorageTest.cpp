@@ -1,112 +1,15 @@
-#include <tavel/attributes/DataSA.h>
-#include <tavel/nodes/CustomNode.h>
-#include <tavel/registry/NodeSStorage.h>
-#include <tavel/types/Exceptions.h>
+#include "support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
-#include <vector>
-
+namespace Norv::Tavel::testing {
 namespace {
-
-using namespace Norv::Tavel;
-using norv::basalt::Ref;
-using norv::basalt::Uuid;
-using Log = std::vector<std::string>; // the storages that ended, in order
-
-void note(Log* log, std::string what) {
-    if (log != nullptr) {
-        log->push_back(std::move(what));
-    }
-}
-
-struct Body : SharedStorage {
-    explicit Body(Log* log = nullptr, long long id = 0) : SharedStorage(id), log(log) {}
-    ~Body() override { note(log, "body"); }
-    Log* log;
-};
-
-struct Slot : InstanceStorage {
-    explicit Slot(std::string name = "", Log* log = nullptr) : name(std::move(name)), log(log) {}
-    ~Slot() override { note(log, name); }
-    void copyChildInstances(InstanceStorage* source) override {
-        copiedFrom = source;
-        if (failCopy) {
-            throw InvalidOperationException("");
-        }
-        colour = static_cast<Slot*>(source)->colour;
-    }
-    std::string name;
-    Log* log;
-    int colour = 0;
-    InstanceStorage* copiedFrom = nullptr;
-    bool failCopy = false;
-};
-
-// A host instancing class; its constructor throws after the node has entered
-// its body while `failConstruction` is set. A new instance's slot is named
-// after the asking node's slot with a "'".
-class Mesh : public NodeSStorage {
-public:
-    static inline bool failConstruction = false;
-
-    Mesh(SharedStorage* body, InstanceStorage* slot, Specification& layout = classLayout())
-        : NodeSStorage(nullptr, layout, body, slot, EMPTY_NODE_ID) {
-        if (failConstruction) {
-            throw InvalidOperationException("");
-        }
-    }
-    static Uuid const& getUUID() {
-        static Uuid const id("{5A0E3C1B-2D4F-4B6A-8C9E-7F1A2B3C4D5E}");
-        return id;
-    }
-    template <class T = Mesh> static Ref<T> create(SharedStorage* body, InstanceStorage* slot) {
-        Ref<T> mesh(new T(body, slot));
-        mesh->registerClassOnce();
-        return mesh;
-    }
-    Ref<Node> createInstance(boost::shared_ptr<Registry>) override {
-        return create(new Body, new Slot);
-    }
-    Ref<NodeSStorage> createSharedInstance(SharedStorage* body, InstanceStorage* slot) override {
-        if (beforeCreate) {
-            beforeCreate();
-        }
-        if (makeNone) {
-            return nullptr;
-        }
-        auto* const source = static_cast<Slot*>(slot);
-        auto* const own = new Slot(source->name + "'", source->log);
-        own->failCopy = source->failCopy;
-        return create(body, own);
-    }
-    Slot& slot() const { return *static_cast<Slot*>(getInstanceStorage()); }
-
-    DataSA<AT_S_INT32> colour{this, 0, gt_none};
-    std::function<void()> beforeCreate;
-    bool makeNone = false;
-
-protected:
-    static Specification& classLayout() {
-        static Specification layout("Mesh");
-        return layout;
-    }
-    void registerAttributes(Specification& layout) override {
-        if (!layout.needsRegistration) {
-            return;
-        }
-        layout.addInheritFrom(getUUID());
-        registerFixedAttribute(layout, colour, ATTR_INSTANCE_DATA, "colour", "");
-        NodeSStorage::registerAttributes(layout);
-    }
-};
 
 // Its registration always fails, so every node of it fails to be made.
 class Unregistrable : public Mesh {
 public:
-    Unregistrable(SharedStorage* body, InstanceStorage* slot) : Mesh(body, slot, layout()) {}
+    Unregistrable(boost::shared_ptr<Registry> registry, SharedStorage* body, InstanceStorage* slot)
+        : Mesh(std::move(registry), body, slot, layout()) {}
 
 protected:
     static Specification& layout() {
@@ -137,7 +40,7 @@ TEST(SharedStorage, DrawsIdsAndCountsStoragesButCopiesNoOwner) {
         EXPECT_EQ(second.getSharedNodeId() + 1, third.getSharedNodeId());
         EXPECT_EQ(before[0] + 4, Registry::SHARED_STORAGE_COUNTER);
 
-        Ref<Mesh> const mesh = Mesh::create(new Body, new Slot);
+        Ref<Mesh> const mesh = Mesh::create(nullptr, new Body, new Slot);
         Slot copy(mesh->slot());
         EXPECT_EQ(nullptr, copy.getNode());
         EXPECT_EQ(before[1] + 2, Registry::INSTANCE_STORAGE_COUNTER);
@@ -154,12 +57,12 @@ TEST(SharedStorage, DrawsIdsAndCountsStoragesButCopiesNoOwner) {
 }
 
 TEST(NodeSStorage, SumsStrongReferencesAndLivesUntilItsLastNodeGoes) {
-    Log log;
+    StorageLog log;
     auto const before = live();
     auto* const body = new Body(&log);
-    Ref<Mesh> a = Mesh::create(body, new Slot("a", &log));
+    Ref<Mesh> a = Mesh::create(nullptr, body, new Slot("a", &log));
     Ref<Mesh> a2 = a;
-    Ref<Mesh> b = Mesh::create(body, new Slot("b", &log));
+    Ref<Mesh> b = Mesh::create(nullptr, body, new Slot("b", &log));
     Ref<Node> b2 = b, b3 = b;
     EXPECT_EQ(5, body->getRefCount());
     EXPECT_EQ(body->getSharedNodeId(), b->getSharedNodeId());
@@ -168,34 +71,35 @@ TEST(NodeSStorage, SumsStrongReferencesAndLivesUntilItsLastNodeGoes) {
 
     a.reset();
     a2.reset();
-    EXPECT_EQ((Log{"a"}), log);
+    EXPECT_EQ((StorageLog{"a"}), log);
     EXPECT_EQ(3, body->getRefCount());
     EXPECT_EQ(1u, body->getNodeRefList().size());
     b.reset();
     b2.reset();
     b3.reset();
     // The body goes first, then the instance storage.
-    EXPECT_EQ((Log{"a", "body", "b"}), log);
+    EXPECT_EQ((StorageLog{"a", "body", "b"}), log);
     EXPECT_EQ(before, live());
 }
 
 TEST(NodeSStorage, BodyStaysWhileANodeStillListsIt) {
-    Log log;
+    StorageLog log;
     {
         SCOPED_TRACE("both released by a list being destroyed: they end one after the other");
         auto* const body = new Body(&log);
         CustomNode::create(nullptr)
             ->registerAttribute("meshes", AT_M_NODE_PTR)
-            .setGeneric(AttributeValue(std::vector<NodeRef>{
-                Mesh::create(body, new Slot("a", &log)), Mesh::create(body, new Slot("b", &log))}));
+            .setGeneric(AttributeValue(
+                std::vector<NodeRef>{Mesh::create(nullptr, body, new Slot("a", &log)),
+                                     Mesh::create(nullptr, body, new Slot("b", &log))}));
         ASSERT_EQ(3u, log.size());
         EXPECT_EQ("body", log[1]);
     }
     SCOPED_TRACE("one node held only by the notification that drops it, the other destroyed");
     log.clear();
     auto* const body = new Body(&log);
-    Ref<Mesh> a = Mesh::create(body, new Slot("a", &log));
-    Ref<Mesh> b = Mesh::create(body, new Slot("b", &log));
+    Ref<Mesh> a = Mesh::create(nullptr, body, new Slot("a", &log));
+    Ref<Mesh> b = Mesh::create(nullptr, body, new Slot("b", &log));
     auto const connection = a->subscribeForNodeChangeNotification(
         [&](ChangeAction action, Node const&, boost::optional<Attribute const&>) {
             if (action != CA_VALUE_CHANGED) {
@@ -203,19 +107,19 @@ TEST(NodeSStorage, BodyStaysWhileANodeStillListsIt) {
             }
             a.reset();
             b.reset();
-            EXPECT_EQ((Log{"b"}), log);
+            EXPECT_EQ((StorageLog{"b"}), log);
             EXPECT_EQ(a.get(), nullptr);
         });
     a->colour.set(7);
-    EXPECT_EQ((Log{"b", "body", "a"}), log);
+    EXPECT_EQ((StorageLog{"b", "body", "a"}), log);
 }
 
 TEST(NodeSStorage, InstancePtrIsTheNodeUntilReferencedThenAWholeNewInstance) {
-    Log log;
+    StorageLog log;
     auto const before = live();
     {
         auto* const body = new Body(&log);
-        Ref<Mesh> mesh = Mesh::create(body, new Slot("a", &log));
+        Ref<Mesh> mesh = Mesh::create(nullptr, body, new Slot("a", &log));
         mesh->slot().colour = 3;
         EXPECT_EQ(mesh, instanceOf(*mesh));
 
@@ -242,7 +146,7 @@ TEST(NodeSStorage, InstancePtrIsTheNodeUntilReferencedThenAWholeNewInstance) {
         EXPECT_EQ(made, live());
         EXPECT_EQ(2u, body->getNodeRefList().size());
         EXPECT_EQ(3, body->getRefCount());
-        EXPECT_EQ((Log{"a'"}), log);
+        EXPECT_EQ((StorageLog{"a'"}), log);
 
         SCOPED_TRACE("the hook drops the last reference to the asking node");
         log.clear();
@@ -250,7 +154,7 @@ TEST(NodeSStorage, InstancePtrIsTheNodeUntilReferencedThenAWholeNewInstance) {
         mesh.reset();
         held->beforeCreate = [&] { link.setGeneric(AttributeValue(NodeRef())); };
         Ref<Node> const third = instanceOf(*held);
-        EXPECT_EQ((Log{"a"}), log);
+        EXPECT_EQ((StorageLog{"a"}), log);
         EXPECT_EQ(3, static_cast<Mesh&>(*third).slot().colour);
     }
     EXPECT_EQ(before, live());
@@ -258,20 +162,20 @@ TEST(NodeSStorage, InstancePtrIsTheNodeUntilReferencedThenAWholeNewInstance) {
 
 TEST(NodeSStorage, FailedConstructionReleasesItsStoragesAsDestructionWould) {
     auto const before = live();
-    EXPECT_THROW(Mesh::create(nullptr, new Slot), InvalidOperationException);
+    EXPECT_THROW(Mesh::create(nullptr, nullptr, new Slot), InvalidOperationException);
     {
-        Ref<Mesh> const mesh = Mesh::create(new Body, new Slot);
+        Ref<Mesh> const mesh = Mesh::create(nullptr, new Body, new Slot);
         auto const during = live();
         // A storage of another node is refused and stays with its node.
-        EXPECT_THROW(Mesh::create(mesh->getSharedStorage(), &mesh->slot()),
+        EXPECT_THROW(Mesh::create(nullptr, mesh->getSharedStorage(), &mesh->slot()),
                      InvalidOperationException);
         EXPECT_EQ(mesh.get(), mesh->slot().getNode());
         for (bool const inConstructor : {true, false}) {
             SCOPED_TRACE(inConstructor ? "constructor throws" : "registration throws");
             Mesh::failConstruction = inConstructor;
             auto const make = [inConstructor](SharedStorage* body, InstanceStorage* slot) {
-                return inConstructor ? Mesh::create(body, slot)
-                                     : Ref<Mesh>(Mesh::create<Unregistrable>(body, slot));
+                return inConstructor ? Mesh::create(nullptr, body, slot)
+                                     : Ref<Mesh>(Mesh::create<Unregistrable>(nullptr, body, slot));
             };
             EXPECT_ANY_THROW(make(mesh->getSharedStorage(), new Slot));
             EXPECT_ANY_THROW(make(new Body, new Slot));
@@ -285,3 +189,4 @@ TEST(NodeSStorage, FailedConstructionReleasesItsStoragesAsDestructionWould) {
 }
 
 } // namespace
+} // namespace Norv::Tavel::testing

@@ -1,8 +1,8 @@
+#include "support/OutputCapture.h"
+
 #include <tavel/nodes/CustomNode.h>
 #include <tavel/registry/Factory.h>
 #include <tavel/registry/Registry.h>
-
-#include <basalt/DebugOutput.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@ namespace {
 
 using namespace Norv::Tavel;
 using norv::basalt::Ref;
+using Norv::Tavel::testing::CapturedOutput;
 
 // A node class of its own with an explicit id; Tag tells the classes apart.
 template <int Tag> class TaggedNode : public CustomNode {
@@ -42,14 +43,6 @@ protected:
         static Specification layout(typeid(TaggedNode).name());
         return layout;
     }
-};
-
-// Installs a debug-output handler while it lives.
-struct ScopedOutputHandler {
-    explicit ScopedOutputHandler(norv::basalt::DebugOutputHandler handler)
-        : previous(norv::basalt::setDebugOutputHandler(std::move(handler))) {}
-    ~ScopedOutputHandler() { norv::basalt::setDebugOutputHandler(std::move(previous)); }
-    norv::basalt::DebugOutputHandler previous;
 };
 
 template <class Function> void onOtherThread(Function function) {
@@ -125,7 +118,7 @@ TEST(Registry, FactoryLinkDoesNotKeepTheFactory) {
     EXPECT_FALSE(registry->getFactory());
 }
 
-TEST(Registry, FirstNodeOfAnIdStaysAndOnlyItsOwnLeavingRemovesIt) {
+TEST(Registry, FirstNodeOfAnIdStaysUntilItLeavesOrIsBeingDestroyed) {
     auto const registry = boost::make_shared<Registry>();
     Ref<Node> const first(new TaggedNode<1>(registry, 42));
     Ref<Node> const second(new TaggedNode<1>(registry, 42));
@@ -138,32 +131,24 @@ TEST(Registry, FirstNodeOfAnIdStaysAndOnlyItsOwnLeavingRemovesIt) {
     registry->unregisterNode(42);
     EXPECT_FALSE(registry->findNode(42));
     EXPECT_EQ(0u, registry->getNumberOfNodes());
-}
 
-// Looks itself up while it is being destroyed.
-class SelfFindingNode : public TaggedNode<1> {
-public:
-    SelfFindingNode(boost::shared_ptr<Registry> registry, bool& found)
-        : TaggedNode<1>(registry, EMPTY_NODE_ID), m_registry(registry), m_found(found) {}
-    void preDestroy() override {
-        TaggedNode<1>::preDestroy();
-        m_found = static_cast<bool>(m_registry->findNode(getNodeId()));
-    }
-    boost::shared_ptr<Registry> m_registry;
-    bool& m_found;
-};
-
-TEST(Registry, NodeBeingDestroyedIsNotFound) {
-    auto const registry = boost::make_shared<Registry>();
+    // Nor is a node being destroyed found.
     bool found = true;
-    Ref<Node>(new SelfFindingNode(registry, found)).reset();
+    Ref<Node> dying = CustomNode::create(registry);
+    dying->subscribeForNodeChangeNotification(
+        [&](ChangeAction action, Node const& node, boost::optional<Attribute const&>) {
+            if (action == CA_NODE_DESTROYED) {
+                found = bool(registry->findNode(node.getNodeId()));
+            }
+        });
+    dying.reset();
     EXPECT_FALSE(found);
 }
 
 TEST(Registry, DestructionReportsDanglingNodesByIdWithDefaultFactoryNames) {
     Factory::get()->registerClass(TaggedNode<2>::getUUID(), "Known", Factory::CreateFunction());
-    std::vector<std::u16string> texts;
-    ScopedOutputHandler const capture([&](std::u16string const& text) { texts.push_back(text); });
+    CapturedOutput const capture;
+    std::vector<std::u16string> const& texts = capture.texts;
     boost::make_shared<Registry>().reset();
     EXPECT_TRUE(texts.empty());
 
@@ -177,7 +162,7 @@ TEST(Registry, DestructionReportsDanglingNodesByIdWithDefaultFactoryNames) {
 }
 
 TEST(Registry, FailingReportDoesNotStopDestruction) {
-    ScopedOutputHandler const failing(
+    CapturedOutput const failing(
         [](std::u16string const&) { throw std::runtime_error("channel closed"); });
     auto registry = boost::make_shared<Registry>();
     Ref<Node> const node = CustomNode::create(registry);

@@ -40,8 +40,7 @@ protected:
         }
         layout.addInheritFrom(getUUID());
         registerFixedAttribute(layout, intensity, ATTR_SERIALIZE, "intensity", "Intensity");
-        registerFixedAttribute(layout, label, ATTR_SERIALIZE | ATTR_CUSTOM_SERIALIZE,
-                               "label", "");
+        registerFixedAttribute(layout, label, ATTR_SERIALIZE | ATTR_CUSTOM_SERIALIZE, "label", "");
         registerFixedAttribute(layout, seed, ATTR_INSTANCE_DATA, "seed", "");
         NodeClass::registerAttributes(layout);
     }
