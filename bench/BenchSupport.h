@@ -209,7 +209,7 @@ inline std::string duration(double nanoseconds) {
 
 inline std::string ratioText(double ratio) {
     char text[64];
-    std::snprintf(text, sizeof text, ratio < 10 ? "%.2fx" : "%.1fx", ratio);
+    std::snprintf(text, sizeof text, ratio < 10 ? "%.2fx" : ratio < 100 ? "%.1fx" : "%.0fx", ratio);
     return text;
 }
 
