@@ -201,8 +201,15 @@ BENCHMARK(BM_FindAncestorInChainOf1000);
 int main(int argc, char** argv) {
     return bench::runWithRatios(
         argc, argv,
-        {{"BM_ChangeAtDepth3", "BM_Baseline_StoreAndCall", 5.0},
-         {"BM_ChangeClimbsChainOf100", "BM_Baseline_100FunctionCalls", 5.0},
-         {"BM_ChangeClimbsDiamondOfDepth10", "BM_ChangeClimbsChainOf100", 0},
-         {"BM_InsertEraseElements10000", "BM_Baseline_VectorInsertClear10000", 10.0}});
+        {{"change at owner depth 3, subscriber at the root", "BM_ChangeAtDepth3",
+          "B: store + 1 std::function call", "BM_Baseline_StoreAndCall", 5.0, "#11",
+          {{bench::ALLOCATIONS_COUNTER, 0}, {"reports/change"}}},
+         {"change at the bottom of a 100-node chain", "BM_ChangeClimbsChainOf100",
+          "100 std::function calls", "BM_Baseline_100FunctionCalls", 5.0, "#7 #11",
+          {{bench::ALLOCATIONS_COUNTER}, {"reports/change"}}},
+         {"change at the bottom of a diamond of depth 10", "BM_ChangeClimbsDiamondOfDepth10",
+          "the 100-node chain", "BM_ChangeClimbsChainOf100", 0, "#7", {{"calls/change"}}},
+         {"insertElements + eraseElements, 10,000 refs", "BM_InsertEraseElements10000",
+          "std::vector<Ref<Node>> insert + clear", "BM_Baseline_VectorInsertClear10000", 10.0,
+          "#7 #11", {{bench::ALLOCATIONS_COUNTER}}}});
 }

@@ -12,7 +12,6 @@
 
 #include <malloc.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -188,7 +187,8 @@ void BM_NodeCompare(benchmark::State& state) {
 }
 BENCHMARK(BM_NodeCompare)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
-void reportCopyMemory() {
+// The heap the copy takes at its peak and keeps, against the source tree's own.
+std::vector<bench::Figure> copyMemory() {
     std::size_t const empty = g_live;
     Ref<Shape> tree = makeTree(100000);
     std::size_t const source = g_live - empty;
@@ -197,20 +197,25 @@ void reportCopyMemory() {
     NodeRef copy = tree->copy(nullptr);
     std::size_t const peak = g_peak - start;
     std::size_t const kept = g_live - start;
-    std::printf("\nheap of the 100000-node copy: peak %.1f MB, kept %.1f MB; source tree %.1f MB "
-                "(peak %.2fx, kept %.2fx the source)\n",
-                double(peak) / 1e6, double(kept) / 1e6, double(source) / 1e6,
-                double(peak) / double(source), double(kept) / double(source));
+    return {{"heap peak of the 100,000-node copy", double(peak) / 1e6, "the source tree's heap",
+             double(source) / 1e6, "MB", 0, "#13"},
+            {"heap kept by the 100,000-node copy", double(kept) / 1e6, "the source tree's heap",
+             double(source) / 1e6, "MB", 0, "#13"}};
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    reportCopyMemory();
+    std::vector<bench::Figure> const memory = copyMemory();
     return bench::runWithRatios(
         argc, argv,
-        {{"BM_NodeCopy/1000", "BM_Baseline_StructCopy/1000", 10.0},
-         {"BM_NodeCopy/100000", "BM_Baseline_StructCopy/100000", 10.0},
-         {"BM_NodeCompare/1000", "BM_Baseline_StructCompare/1000", 5.0},
-         {"BM_NodeCompare/100000", "BM_Baseline_StructCompare/100000", 5.0}});
+        {{"Node::copy of 1,000 nodes", "BM_NodeCopy/1000", "hand-written struct tree copy",
+          "BM_Baseline_StructCopy/1000", 10.0, "#13"},
+         {"Node::copy of 100,000 nodes", "BM_NodeCopy/100000", "hand-written struct tree copy",
+          "BM_Baseline_StructCopy/100000", 10.0, "#13"},
+         {"Node::compare of 1,000 nodes", "BM_NodeCompare/1000", "hand-written struct compare",
+          "BM_Baseline_StructCompare/1000", 5.0, "#13"},
+         {"Node::compare of 100,000 nodes", "BM_NodeCompare/100000",
+          "hand-written struct compare", "BM_Baseline_StructCompare/100000", 5.0, "#13"}},
+        {{"Node::copy", "BM_NodeCopy", {1000, 100000}, "", true, "#13"}}, memory);
 }

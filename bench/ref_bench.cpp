@@ -17,8 +17,7 @@ void refCopy(benchmark::State& state) {
         norv::basalt::Ref<Counted> copy = source;
         benchmark::DoNotOptimize(copy);
     }
-    state.counters["allocs/copy"] =
-        double(bench::allocations() - before) / double(state.iterations());
+    bench::reportAllocations(state, before);
 }
 BENCHMARK(refCopy);
 
@@ -55,5 +54,8 @@ BENCHMARK(weakPtrLock);
 
 int main(int argc, char** argv) {
     return bench::runWithRatios(
-        argc, argv, {{"refCopy", "sharedPtrCopy", 0}, {"weakRefLock", "weakPtrLock", 0}});
+        argc, argv,
+        {{"Ref copy", "refCopy", "std::shared_ptr copy", "sharedPtrCopy", 0, "#4",
+          {{bench::ALLOCATIONS_COUNTER, 0}}},
+         {"WeakRef::lock", "weakRefLock", "std::weak_ptr::lock", "weakPtrLock", 0, "#4"}});
 }

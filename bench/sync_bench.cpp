@@ -152,8 +152,14 @@ BENCHMARK(BM_SetOnSynchronizedPair);
 int main(int argc, char** argv) {
     return bench::runWithRatios(
         argc, argv,
-        {{"BM_AssignTreeDifferingIn1Percent/1000", "BM_CompareEqualTrees/1000", 0},
-         {"BM_AssignTreeDifferingIn1Percent/100000", "BM_CompareEqualTrees/100000", 0},
-         {"BM_SetOnSynchronizedPair", "BM_SetWithoutSynchronizer", 4.0},
-         {"BM_SetOnSynchronizedPair", "BM_SetWithOneSubscriber", 0}});
+        {{"Node::assign, 1,000 nodes, 1% of values differ", "BM_AssignTreeDifferingIn1Percent/1000",
+          "Node::compare of equal trees", "BM_CompareEqualTrees/1000", 0, "#13",
+          {{"notifications/assign"}, {"values"}}},
+         {"Node::assign, 100,000 nodes, 1% differ", "BM_AssignTreeDifferingIn1Percent/100000",
+          "Node::compare of equal trees", "BM_CompareEqualTrees/100000", 0, "#13",
+          {{"notifications/assign"}, {"values"}}},
+         {"set on a synchronised pair", "BM_SetOnSynchronizedPair", "set, no synchronizer",
+          "BM_SetWithoutSynchronizer", 4.0, "#13"},
+         {"set on a synchronised pair", "BM_SetOnSynchronizedPair",
+          "set, 1 node-change subscriber", "BM_SetWithOneSubscriber", 0, "#13"}});
 }
