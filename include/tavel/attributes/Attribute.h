@@ -34,6 +34,7 @@ namespace detail {
 struct NodeLinks;
 }
 
+// One named, typed value slot of a node; the base of every attribute class.
 class TAVEL_EXPORT Attribute {
 public:
     Attribute(Attribute const& other);

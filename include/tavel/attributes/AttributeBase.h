@@ -13,6 +13,7 @@
 
 namespace Norv::Tavel {
 
+// A single-value attribute of kind N: the kind is fixed by the type.
 template <AttributeType N> class TAVEL_EXPORT SingleAttributeBase : public SingleAttribute {
     static_assert(isValidAttributeType(N) && !KindTraits<N>::isList, "a single-value kind");
 
@@ -31,6 +32,7 @@ protected:
     ~SingleAttributeBase() override = default;
 };
 
+// A list attribute of kind N: the kind is fixed by the type.
 template <AttributeType N> class TAVEL_EXPORT MultiAttributeBase : public MultiAttribute {
     static_assert(isValidAttributeType(N) && KindTraits<N>::isList, "a list kind");
 
@@ -49,6 +51,7 @@ protected:
     ~MultiAttributeBase() override = default;
 };
 
+// What every attribute class shares above its single or list base.
 template <class B> class TAVEL_EXPORT AttributeBase : public B {
 public:
     using ValueType = typename KindTraits<B::TYPE>::ValueType;

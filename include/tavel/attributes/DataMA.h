@@ -11,6 +11,7 @@
 
 namespace Norv::Tavel {
 
+// A list of values of kind N.
 template <AttributeType N> class TAVEL_EXPORT DataMA : public AttributeBase<MultiAttributeBase<N>> {
 public:
     using ValueType = typename KindTraits<N>::ValueType;

@@ -31,6 +31,7 @@
 
 namespace Norv::Tavel {
 
+// A list of node references, each one an owner link of the node it names.
 class TAVEL_EXPORT MANode : public AttributeBase<MultiAttributeBase<AT_M_NODE_PTR>> {
 public:
     // A copy is a snapshot: it refers to the same nodes without owner links
@@ -73,6 +74,7 @@ protected:
     std::uint64_t m_edits = 0;
 };
 
+// A list of references to nodes of class T.
 template <class T> class TAVEL_EXPORT DataMANode : public MANode {
 public:
     explicit DataMANode(Node* owner, GUIControlType controlType = gt_none);

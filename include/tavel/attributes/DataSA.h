@@ -11,6 +11,7 @@
 
 namespace Norv::Tavel {
 
+// One value of kind N, stored as it is given.
 template <AttributeType N>
 class TAVEL_EXPORT DataSA : public AttributeBase<SingleAttributeBase<N>> {
 public:

@@ -17,6 +17,7 @@
 
 namespace Norv::Tavel {
 
+// An enumeration value: an index into a list of names.
 class TAVEL_EXPORT SAEnum : public AttributeBase<SingleAttributeBase<AT_S_ENUM>> {
 public:
     SAEnum(SAEnum const& other) = default;
@@ -52,6 +53,7 @@ protected:
     QStringList m_stringValues;
 };
 
+// The enumeration attribute a node class declares as a member.
 class TAVEL_EXPORT DataSAEnum : public SAEnum {
 public:
     // The index is stored unchecked.

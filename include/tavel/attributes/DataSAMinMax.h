@@ -14,6 +14,7 @@
 
 namespace Norv::Tavel {
 
+// One value of kind N kept within a range: a value outside it is clamped.
 template <AttributeType N>
 class TAVEL_EXPORT DataSAMinMax : public AttributeBase<SingleAttributeBase<N>> {
     static_assert(KindTraits<N>::hasMinMax, "a kind with a range variant");

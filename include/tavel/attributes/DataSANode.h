@@ -27,6 +27,7 @@
 
 namespace Norv::Tavel {
 
+// A reference to one node, which the referenced node knows as its owner link.
 class TAVEL_EXPORT SANode : public AttributeBase<SingleAttributeBase<AT_S_NODE_PTR>> {
 public:
     // A copy is a snapshot: it refers to the same node without an owner link
@@ -68,6 +69,7 @@ protected:
     detail::InhibitLevels m_levels;
 };
 
+// A reference to one node of class T.
 template <class T> class TAVEL_EXPORT DataSANode : public SANode {
 public:
     explicit DataSANode(Node* owner, GUIControlType controlType = gt_none);

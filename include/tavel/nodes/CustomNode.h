@@ -54,6 +54,7 @@
 
 namespace Norv::Tavel {
 
+// A node class with no fixed attributes, for nodes built from custom ones.
 class TAVEL_EXPORT CustomNode : public Node {
 public:
     // A new node in `registry` (may be empty) with a fresh id.

@@ -80,6 +80,8 @@ struct NodeLinks;
 struct NodeInternals;
 } // namespace detail
 
+// A reference-counted object carrying named, typed attributes, which reports
+// its changes to subscribers and to the nodes that refer to it.
 class TAVEL_EXPORT Node : public norv::basalt::RefCountableBase {
 public:
     Node(Node const&) = delete;

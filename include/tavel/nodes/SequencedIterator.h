@@ -59,6 +59,7 @@ protected:
     Attribute const* m_current;
 };
 
+// Walks a node's attributes in its class's order, handing out each one.
 class TAVEL_EXPORT SequencedIterator : public SequencedIteratorBase {
 public:
     using iterator_category = std::bidirectional_iterator_tag;
@@ -95,6 +96,7 @@ public:
     Attribute* operator->() const { return &**this; }
 };
 
+// The same walk over a node that may not be changed through it.
 class TAVEL_EXPORT ConstSequencedIterator : public SequencedIteratorBase {
 public:
     using iterator_category = std::bidirectional_iterator_tag;

@@ -98,6 +98,8 @@ struct TAVEL_EXPORT AttributeNameHash {
     }
 };
 
+// The layout of one node class: its attribute entries, in registration order
+// and indexed by name and offset, and the classes it derives from.
 struct TAVEL_EXPORT Specification {
     // Index 0: registration order (the iteration order of every node of the
     // class). Index 1: unique by name, case-sensitive UTF-16 order. Index 2:

@@ -31,6 +31,21 @@ TEST(SequencedIterator, VisitsSpecificationOrderThroughTheFilter) {
               visit(*lamp, ATTR_SERIALIZE | ATTR_FIXED));
     EXPECT_EQ((Names{"intensity", "label", "seed", "onlyOther"}), visit(*other, 0));
 
+    // Names shared between nodes, one removed and registered again: each node
+    // still walks its own attributes in the class's order, and only those.
+    other->registerAttribute("gain", AT_S_FLOAT);
+    lamp->registerAttribute("tail", AT_S_BOOL);
+    lamp->removeAttribute("gain");
+    Attribute const& gain = lamp->registerAttribute("gain", AT_S_FLOAT);
+    EXPECT_EQ((Names{"intensity", "label", "seed", "gain", "tail"}), visit(*lamp, 0));
+    EXPECT_EQ((Names{"intensity", "label", "seed", "onlyOther", "gain"}), visit(*other, 0));
+    EXPECT_EQ(5u, lamp->calculateNumberOfAttributes());
+    SequencedIterator fourth = lamp->begin();
+    for (int step = 0; step < 3; ++step) {
+        ++fourth;
+    }
+    EXPECT_TRUE(lamp->find(gain) == fourth);
+
     Ref<Node> const empty = CustomNode::create(nullptr);
     EXPECT_TRUE(empty->begin() == empty->end());
     EXPECT_THROW(*empty->end(), OutOfRangeException);
