@@ -3,54 +3,25 @@
 // search.
 
 #define TAVEL_BENCH_COUNT_ALLOCATIONS
+#include "BenchNodes.h"
 #include "BenchSupport.h"
-
-#include <tavel/attributes/DataMANode.h>
-#include <tavel/attributes/DataSA.h>
-#include <tavel/attributes/DataSANode.h>
-#include <tavel/nodes/CustomNode.h>
 
 #include <functional>
 #include <vector>
 
 using namespace Norv::Tavel;
+using bench::Link;
 using norv::basalt::Ref;
-using norv::basalt::Uuid;
 
 namespace {
 
-// A node with one reference, a list of references and a value.
-class Item : public NodeClass<Item> {
-public:
-    static Uuid const& getUUID() {
-        static Uuid const id("{5A7D1E2C-3B4F-4C6A-9D8E-0F1A2B3C4D5E}");
-        return id;
-    }
-    DataSANode<Node> parent{this};
-    DataMANode<Node> children{this};
-    DataSA<AT_S_INT32> value{this, 0, gt_none};
-
-protected:
-    using NodeClass::NodeClass;
-    void registerAttributes(Specification& layout) override {
-        if (!layout.needsRegistration) {
-            return;
-        }
-        layout.addInheritFrom(getUUID());
-        registerFixedAttribute(layout, parent, ATTR_SERIALIZE, "parent", "");
-        registerFixedAttribute(layout, children, ATTR_SERIALIZE, "children", "");
-        registerFixedAttribute(layout, value, ATTR_SERIALIZE, "value", "");
-        NodeClass::registerAttributes(layout);
-    }
-};
-
 // A chain of `length` nodes, each referring to the next; built from the bottom.
-std::vector<Ref<Item>> chain(std::size_t length) {
-    std::vector<Ref<Item>> nodes(length);
+std::vector<Ref<Link>> chain(std::size_t length) {
+    std::vector<Ref<Link>> nodes(length);
     for (std::size_t i = length; i-- > 0;) {
-        nodes[i] = Item::create(nullptr);
+        nodes[i] = Link::create(nullptr);
         if (i + 1 < length) {
-            nodes[i]->parent.set(nodes[i + 1]);
+            nodes[i]->next.set(nodes[i + 1]);
         }
     }
     return nodes;
@@ -79,7 +50,7 @@ BENCHMARK(BM_Baseline_StoreAndCall);
 
 // A change three owners below a node whose hierarchical subscriber hears it.
 void BM_ChangeAtDepth3(benchmark::State& state) {
-    std::vector<Ref<Item>> const nodes = chain(4);
+    std::vector<Ref<Link>> const nodes = chain(4);
     int reports = 0;
     nodes.front()->subscribeForHierachicalChangeNotification(
         [&reports](Node const&, boost::optional<Attribute const&>, bool) { ++reports; });
@@ -109,7 +80,7 @@ void BM_Baseline_100FunctionCalls(benchmark::State& state) {
 BENCHMARK(BM_Baseline_100FunctionCalls);
 
 void BM_ChangeClimbsChainOf100(benchmark::State& state) {
-    std::vector<Ref<Item>> const nodes = chain(CHAIN);
+    std::vector<Ref<Link>> const nodes = chain(CHAIN);
     int reports = 0;
     nodes.front()->subscribeForHierachicalChangeNotification(
         [&reports](Node const&, boost::optional<Attribute const&>, bool) { ++reports; });
@@ -126,18 +97,18 @@ BENCHMARK(BM_ChangeClimbsChainOf100);
 // Levels of two nodes, each node referred to by both nodes of the level above.
 void BM_ChangeClimbsDiamondOfDepth10(benchmark::State& state) {
     constexpr int DEPTH = 10;
-    std::vector<std::vector<Ref<Item>>> levels(DEPTH);
+    std::vector<std::vector<Ref<Link>>> levels(DEPTH);
     for (int level = DEPTH; level-- > 0;) {
         for (int i = 0; i < 2; ++i) {
-            Ref<Item> const node = Item::create(nullptr);
+            Ref<Link> const node = Link::create(nullptr);
             if (level + 1 < DEPTH) {
-                node->children.set({levels[level + 1][0], levels[level + 1][1]});
+                node->items.set({levels[level + 1][0], levels[level + 1][1]});
             }
             levels[level].push_back(node);
         }
     }
-    Ref<Item> const top = Item::create(nullptr);
-    top->children.set({levels[0][0], levels[0][1]});
+    Ref<Link> const top = Link::create(nullptr);
+    top->items.set({levels[0][0], levels[0][1]});
     int calls = 0;
     for (auto const& level : levels) {
         for (auto const& node : level) {
@@ -174,18 +145,18 @@ void BM_InsertEraseElements10000(benchmark::State& state) {
     for (std::size_t i = 0; i < MANY; ++i) {
         nodes.push_back(CustomNode::create(nullptr));
     }
-    Ref<Item> const owner = Item::create(nullptr);
+    Ref<Link> const owner = Link::create(nullptr);
     std::size_t const before = bench::allocations();
     for (auto _ : state) {
-        owner->children.insertElements(nodes, 0);
-        owner->children.eraseElements(0, MANY - 1);
+        owner->items.insertElements(nodes, 0);
+        owner->items.eraseElements(0, MANY - 1);
     }
     bench::reportAllocations(state, before);
 }
 BENCHMARK(BM_InsertEraseElements10000);
 
 void BM_FindAncestorInChainOf1000(benchmark::State& state) {
-    std::vector<Ref<Item>> const nodes = chain(1000);
+    std::vector<Ref<Link>> const nodes = chain(1000);
     Ref<Node> const root = CustomNode::create(nullptr);
     root->registerAttribute("top", AT_S_NODE_PTR)
         .setGeneric(AttributeValue(NodeRef(nodes.front())));
@@ -199,17 +170,33 @@ BENCHMARK(BM_FindAncestorInChainOf1000);
 } // namespace
 
 int main(int argc, char** argv) {
-    return bench::runWithRatios(
-        argc, argv,
-        {{"change at owner depth 3, subscriber at the root", "BM_ChangeAtDepth3",
-          "B: store + 1 std::function call", "BM_Baseline_StoreAndCall", 5.0, "#11",
-          {{bench::ALLOCATIONS_COUNTER, 0}, {"reports/change"}}},
-         {"change at the bottom of a 100-node chain", "BM_ChangeClimbsChainOf100",
-          "100 std::function calls", "BM_Baseline_100FunctionCalls", 5.0, "#7 #11",
-          {{bench::ALLOCATIONS_COUNTER}, {"reports/change"}}},
-         {"change at the bottom of a diamond of depth 10", "BM_ChangeClimbsDiamondOfDepth10",
-          "the 100-node chain", "BM_ChangeClimbsChainOf100", 0, "#7", {{"calls/change"}}},
-         {"insertElements + eraseElements, 10,000 refs", "BM_InsertEraseElements10000",
-          "std::vector<Ref<Node>> insert + clear", "BM_Baseline_VectorInsertClear10000", 10.0,
-          "#7 #11", {{bench::ALLOCATIONS_COUNTER}}}});
+    return bench::runWithRatios(argc, argv,
+                                {{"change at owner depth 3, subscriber at the root",
+                                  "BM_ChangeAtDepth3",
+                                  "B: store + 1 std::function call",
+                                  "BM_Baseline_StoreAndCall",
+                                  5.0,
+                                  "#11",
+                                  {{bench::ALLOCATIONS_COUNTER, 0}, {"reports/change"}}},
+                                 {"change at the bottom of a 100-node chain",
+                                  "BM_ChangeClimbsChainOf100",
+                                  "100 std::function calls",
+                                  "BM_Baseline_100FunctionCalls",
+                                  5.0,
+                                  "#7 #11",
+                                  {{bench::ALLOCATIONS_COUNTER}, {"reports/change"}}},
+                                 {"change at the bottom of a diamond of depth 10",
+                                  "BM_ChangeClimbsDiamondOfDepth10",
+                                  "the 100-node chain",
+                                  "BM_ChangeClimbsChainOf100",
+                                  0,
+                                  "#7",
+                                  {{"calls/change"}}},
+                                 {"insertElements + eraseElements, 10,000 refs",
+                                  "BM_InsertEraseElements10000",
+                                  "std::vector<Ref<Node>> insert + clear",
+                                  "BM_Baseline_VectorInsertClear10000",
+                                  10.0,
+                                  "#7 #11",
+                                  {{bench::ALLOCATIONS_COUNTER}}}});
 }

@@ -4,45 +4,17 @@
 // Both sizes lie beyond the processor caches: below them, the time per node
 // still grows as the graph leaves one cache level after the other.
 
+#include "BenchNodes.h"
 #include "BenchSupport.h"
-
-#include <tavel/attributes/DataMANode.h>
-#include <tavel/attributes/DataSA.h>
-#include <tavel/attributes/DataSANode.h>
-#include <tavel/nodes/CustomNode.h>
 
 #include <string>
 #include <vector>
 
 using namespace Norv::Tavel;
+using bench::Link;
 using norv::basalt::Ref;
-using norv::basalt::Uuid;
 
 namespace {
-
-class Link : public NodeClass<Link> {
-public:
-    static Uuid const& getUUID() {
-        static Uuid const id("{3E8B5C1D-9A2F-4B7E-8C6D-1F0A2B3C4D5E}");
-        return id;
-    }
-    DataSANode<Node> next{this};
-    DataMANode<Node> items{this};
-    DataSA<AT_S_INT32> value{this, 0, gt_none};
-
-protected:
-    using NodeClass::NodeClass;
-    void registerAttributes(Specification& layout) override {
-        if (!layout.needsRegistration) {
-            return;
-        }
-        layout.addInheritFrom(getUUID());
-        registerFixedAttribute(layout, next, ATTR_SERIALIZE, "next", "");
-        registerFixedAttribute(layout, items, ATTR_SERIALIZE, "items", "");
-        registerFixedAttribute(layout, value, ATTR_SERIALIZE, "value", "");
-        NodeClass::registerAttributes(layout);
-    }
-};
 
 constexpr std::int64_t SMALL_CHAIN = 100000;
 constexpr std::int64_t LARGE_CHAIN = 400000;
@@ -181,10 +153,9 @@ int main(int argc, char** argv) {
         {{"change climbing a chain of n nodes", "BM_ChangeClimbsChain", chains, "", true, "#15"},
          {"release of a chain of n nodes, each notifying", "BM_ReleaseChain", chains, "", true,
           "#15"},
-         {"list of n references set, reversed, erased", "BM_ReferenceList", lists, "", true,
-          "#15"},
+         {"list of n references set, reversed, erased", "BM_ReferenceList", lists, "", true, "#15"},
          {"n custom attributes added, iterated, removed", "BM_CustomAttributes", attributes, "",
           true, "#15"},
-         {"the same inside an InhibitUpdate", "BM_CustomAttributesInhibited", attributes, "",
-          true, "#15"}});
+         {"the same inside an InhibitUpdate", "BM_CustomAttributesInhibited", attributes, "", true,
+          "#15"}});
 }
