@@ -8,51 +8,18 @@
 // so nothing is removed and registered again: only the changed values notify
 // (counted per assign).
 
+#include "BenchNodes.h"
 #include "BenchSupport.h"
 
-#include <tavel/attributes/DataMANode.h>
-#include <tavel/attributes/DataSA.h>
-#include <tavel/nodes/CustomNode.h>
 #include <tavel/operations/NodeSynchronizer.h>
 
-#include <array>
 #include <vector>
 
 using namespace Norv::Tavel;
+using bench::Shape;
 using norv::basalt::Ref;
-using norv::basalt::Uuid;
 
 namespace {
-
-// Eight float attributes and a list of children.
-class Shape : public NodeClass<Shape> {
-public:
-    static Uuid const& getUUID() {
-        static Uuid const id("{7E2A4C6B-1D3F-4A5B-8C9D-2E4F6A8B0C1D}");
-        return id;
-    }
-    std::array<DataSA<AT_S_FLOAT>, 8> values{
-        DataSA<AT_S_FLOAT>{this, 0.0f, gt_none}, DataSA<AT_S_FLOAT>{this, 0.0f, gt_none},
-        DataSA<AT_S_FLOAT>{this, 0.0f, gt_none}, DataSA<AT_S_FLOAT>{this, 0.0f, gt_none},
-        DataSA<AT_S_FLOAT>{this, 0.0f, gt_none}, DataSA<AT_S_FLOAT>{this, 0.0f, gt_none},
-        DataSA<AT_S_FLOAT>{this, 0.0f, gt_none}, DataSA<AT_S_FLOAT>{this, 0.0f, gt_none}};
-    DataMANode<Node> children{this};
-
-protected:
-    using NodeClass::NodeClass;
-    void registerAttributes(Specification& layout) override {
-        if (!layout.needsRegistration) {
-            return;
-        }
-        layout.addInheritFrom(getUUID());
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            registerFixedAttribute(layout, values[i], ATTR_SERIALIZE,
-                                   QStringLiteral("v%1").arg(i), QString());
-        }
-        registerFixedAttribute(layout, children, ATTR_SERIALIZE, "children", "");
-        NodeClass::registerAttributes(layout);
-    }
-};
 
 constexpr std::size_t FAN_OUT = 10;
 
@@ -104,8 +71,7 @@ void BM_AssignTreeDifferingIn1Percent(benchmark::State& state) {
         flip = !flip;
         target.front()->assign(flip ? other.front() : one.front());
     }
-    state.counters["notifications/assign"] =
-        double(notifications) / double(state.iterations());
+    state.counters["notifications/assign"] = double(notifications) / double(state.iterations());
     state.counters["values"] = double(n * 8);
 }
 BENCHMARK(BM_AssignTreeDifferingIn1Percent)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
@@ -152,14 +118,22 @@ BENCHMARK(BM_SetOnSynchronizedPair);
 int main(int argc, char** argv) {
     return bench::runWithRatios(
         argc, argv,
-        {{"Node::assign, 1,000 nodes, 1% of values differ", "BM_AssignTreeDifferingIn1Percent/1000",
-          "Node::compare of equal trees", "BM_CompareEqualTrees/1000", 0, "#13",
+        {{"Node::assign, 1,000 nodes, 1% of values differ",
+          "BM_AssignTreeDifferingIn1Percent/1000",
+          "Node::compare of equal trees",
+          "BM_CompareEqualTrees/1000",
+          0,
+          "#13",
           {{"notifications/assign"}, {"values"}}},
-         {"Node::assign, 100,000 nodes, 1% differ", "BM_AssignTreeDifferingIn1Percent/100000",
-          "Node::compare of equal trees", "BM_CompareEqualTrees/100000", 0, "#13",
+         {"Node::assign, 100,000 nodes, 1% differ",
+          "BM_AssignTreeDifferingIn1Percent/100000",
+          "Node::compare of equal trees",
+          "BM_CompareEqualTrees/100000",
+          0,
+          "#13",
           {{"notifications/assign"}, {"values"}}},
          {"set on a synchronised pair", "BM_SetOnSynchronizedPair", "set, no synchronizer",
           "BM_SetWithoutSynchronizer", 4.0, "#13"},
-         {"set on a synchronised pair", "BM_SetOnSynchronizedPair",
-          "set, 1 node-change subscriber", "BM_SetWithOneSubscriber", 0, "#13"}});
+         {"set on a synchronised pair", "BM_SetOnSynchronizedPair", "set, 1 node-change subscriber",
+          "BM_SetWithOneSubscriber", 0, "#13"}});
 }
