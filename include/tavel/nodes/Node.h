@@ -60,6 +60,7 @@
 #include <basalt/Signal.h>
 #include <basalt/Uuid.h>
 
+#include <boost/container/flat_map.hpp>
 #include <boost/optional.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
@@ -68,7 +69,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <vector>
 #include <string>
 
@@ -266,7 +266,10 @@ private:
         boost::shared_ptr<Attribute> attribute;
         detail::InhibitLevels inhibitLevels;
     };
-    using CustomAttributes = std::map<long long, CustomAttribute>;
+    // Keyed by entry key, which grows in the order entries are made: new
+    // attributes append, and a node's walk is a walk of one array. Every use
+    // looks an entry up afresh after calling out, so a move cannot dangle.
+    using CustomAttributes = boost::container::flat_map<long long, CustomAttribute>;
     // One owner link: the attribute that refers to this node, and its node.
     struct OwnerLink {
         Attribute const* attribute;
