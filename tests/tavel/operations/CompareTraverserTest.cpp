@@ -96,21 +96,16 @@ TEST(CompareTraverser, IgnoreListsSkipOnTheSideThatHasTheAttribute) {
     }
     int const flags = 0xE3;
     EXPECT_FALSE(C::compare(first, second, flags));
+    // Names in one form, paths in the other: both forms share one reader.
     for (bool const byPath : {false, true}) {
-        for (bool const qt : {false, true}) {
-            SCOPED_TRACE(std::to_string(byPath) + std::to_string(qt));
-            C traverser(first, second, flags);
-            if (byPath && qt) {
-                traverser.setIgnorePathList(QStringList{"extra", "", "extra[0]", "x/extra"});
-            } else if (byPath) {
-                traverser.setIgnorePathList(std::vector<std::string>{"extra", "extra"});
-            } else if (qt) {
-                traverser.setIgnoreAttributeNames(QStringList{"extra", "nothing"});
-            } else {
-                traverser.setIgnoreAttributeNames(std::vector<std::string>{"", "extra"});
-            }
-            EXPECT_TRUE(traverser.compare());
+        SCOPED_TRACE(byPath);
+        C traverser(first, second, flags);
+        if (byPath) {
+            traverser.setIgnorePathList(QStringList{"extra", "", "extra[0]", "x/extra", "extra"});
+        } else {
+            traverser.setIgnoreAttributeNames(std::vector<std::string>{"", "extra", "nothing"});
         }
+        EXPECT_TRUE(traverser.compare());
     }
     // A leftover attribute at the end is judged without the lists.
     Ref<CustomNode> const third = CustomNode::create(nullptr);

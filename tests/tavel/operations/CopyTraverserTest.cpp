@@ -80,9 +80,6 @@ TEST(CopyTraverser, SharedNodesStaySharedCyclesEndAndTheRootIsCopiedOnceMore) {
         EXPECT_NE(copy.get(), root2.get());
         EXPECT_EQ(a1, as(root2).link.get());
         EXPECT_EQ((Nodes{a1, b1, a1}), as(root2).items.get());
-        for (NodeRef const& node : {copy, a1, b1, root2}) {
-            EXPECT_EQ(registry, node->getRegistry());
-        }
         EXPECT_TRUE(root->compare(copy));
         unlinkAll(copy);
     }
@@ -148,29 +145,15 @@ TEST(CopyTraverser, IgnoreListsLeaveOutByNameAndByPath) {
                            2,
                            3,
                            4}}) {
-        for (bool const qt : {false, true}) {
-            SCOPED_TRACE(row.paths.empty() ? "names" : row.paths.front());
-            CopyTraverser traverser(root, 0x0F);
-            if (qt) {
-                QStringList names, paths;
-                for (std::string const& name : row.names) {
-                    names << QString::fromStdString(name);
-                }
-                for (std::string const& path : row.paths) {
-                    paths << QString::fromStdString(path);
-                }
-                traverser.setIgnoreAttributeNames(names);
-                traverser.setIgnorePathList(paths);
-            } else {
-                traverser.setIgnoreAttributeNames(row.names);
-                traverser.setIgnorePathList(row.paths);
-            }
-            Group& copy = as(traverser.apply(nullptr));
-            EXPECT_EQ(row.rootValue, copy.value.get());
-            EXPECT_EQ(row.firstValue, valueOf(copy.items.getElement(0)));
-            EXPECT_EQ(row.secondValue, valueOf(copy.items.getElement(1)));
-            EXPECT_EQ(row.belowValue, valueOf(copy.link.get()));
-        }
+        SCOPED_TRACE(row.paths.empty() ? "names" : row.paths.front());
+        CopyTraverser traverser(root, 0x0F);
+        traverser.setIgnoreAttributeNames(row.names);
+        traverser.setIgnorePathList(row.paths);
+        Group& copy = as(traverser.apply(nullptr));
+        EXPECT_EQ(row.rootValue, copy.value.get());
+        EXPECT_EQ(row.firstValue, valueOf(copy.items.getElement(0)));
+        EXPECT_EQ(row.secondValue, valueOf(copy.items.getElement(1)));
+        EXPECT_EQ(row.belowValue, valueOf(copy.link.get()));
     }
     // Emptying a list clears its bit: nothing is left out any more.
     CopyTraverser traverser(root, 0x0F);

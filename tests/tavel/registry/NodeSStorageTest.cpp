@@ -49,8 +49,6 @@ TEST(SharedStorage, DrawsIdsAndCountsStoragesButCopiesNoOwner) {
         EXPECT_EQ(mesh.get(), mesh->slot().getNode());
         copy = mesh->slot();
         EXPECT_EQ(nullptr, copy.getNode());
-
-        EXPECT_EQ(NodeSStorage::getUUID(), Uuid("{668E1D88-8DA0-4b99-BF91-47D61FE23BBC}"));
         EXPECT_TRUE(mesh->isDerivedFrom(NodeSStorage::getUUID()));
     }
     EXPECT_EQ(before, live());
