@@ -5,23 +5,9 @@
 namespace Norv::Tavel::testing {
 namespace {
 
-// A ring of `size` groups, each linking to the next.
+// A ring of `size` groups named n0, n1, ..., each linking to the next.
 std::vector<Ref<Group>> ring(std::size_t size) {
-    std::vector<Ref<Group>> nodes;
-    for (std::size_t i = 0; i < size; ++i) {
-        nodes.push_back(makeGroup("n" + std::to_string(i)));
-    }
-    for (std::size_t i = 0; i < size; ++i) {
-        nodes[i]->link.set(nodes[(i + 1) % size]);
-    }
-    return nodes;
-}
-
-// Reference cycles keep their nodes alive: the test breaks them.
-void breakRing(std::vector<Ref<Group>> const& nodes) {
-    for (auto const& node : nodes) {
-        node->link.set(NodeRef());
-    }
+    return chain(size, true, [](Group& node, std::size_t i) { node.name = "n" + std::to_string(i); });
 }
 
 TEST(Hierarchy, ChangesClimbToEveryOwnerOnce) {
@@ -83,7 +69,7 @@ TEST(Hierarchy, CyclesEndForChangesSearchesAndInhibition) {
             releases += line.find(" 4 ") != std::string::npos ? 1 : 0;
         }
         EXPECT_EQ(releases, size);
-        breakRing(nodes);
+        unlinkAll(nodes[0]); // reference cycles keep their nodes alive
     }
 }
 
