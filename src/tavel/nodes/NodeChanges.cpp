@@ -64,38 +64,63 @@ struct PendingClimb {
 __attribute__((tls_model("initial-exec"))) thread_local std::vector<PendingClimb>* t_climb =
     nullptr;
 
-// Called once per climb, so the loop holds the list's address rather than
-// asking for the thread's copy at every step.
-__attribute__((noinline)) std::vector<PendingClimb>& workList() {
+// The thread's work list, kept from climb to climb so that a change allocates
+// nothing once it has been as deep as it goes. Reached through an
+// initial-exec pointer; the list itself is made on the thread's first climb.
+__attribute__((tls_model("initial-exec"))) thread_local std::vector<PendingClimb>* t_workList =
+    nullptr;
+
+__attribute__((noinline)) std::vector<PendingClimb>& makeWorkList() {
     static thread_local std::vector<PendingClimb> list;
+    t_workList = &list;
     return list;
 }
 
-void releaseHeld(PendingClimb const& entry) noexcept {
+inline std::vector<PendingClimb>& workList() {
+    std::vector<PendingClimb>* const list = t_workList;
+    return list != nullptr ? *list : makeWorkList();
+}
+
+// The steps below pass attributes as plain pointers, which travel in
+// registers; the signals and slots take them as optionals.
+inline boost::optional<Attribute const&> optionalOf(Attribute const* attribute) {
+    return attribute != nullptr ? boost::optional<Attribute const&>(*attribute)
+                                : boost::optional<Attribute const&>();
+}
+
+// The end of a climb entry's hold, when it ends the node: outside the step
+// that tells the owner, which stays small.
+__attribute__((noinline)) void releaseLastHold(Node& child) noexcept {
+    child.refCounter()->hold();
+    // A climb is no place to pass on a destroyed node's subscriber
+    // exception: the reference's end reports it.
+    Ref<Node> const last(&child);
+    child.refCounter()->release();
+}
+
+inline void releaseHeld(PendingClimb const& entry) noexcept {
     if (entry.held && entry.child->refCounter()->release() == 0) {
-        entry.child->refCounter()->hold();
-        // A climb is no place to pass on a destroyed node's subscriber
-        // exception: the reference's end reports it.
-        Ref<Node> const last(entry.child);
-        entry.child->refCounter()->release();
+        releaseLastHold(*entry.child);
     }
 }
 
 // Adds the node's owning attributes, each once, last to first, so the first
-// is told first.
+// is told first. One hold keeps the node for all of them: the entry pushed
+// first is told last, and it carries the hold.
 template <class Owners>
-void pushOwners(std::vector<PendingClimb>& pending, Node& node, Owners const& owners,
-                bool structureChanged, Attribute const* source, long long incarnation) {
-    bool const held = isHeldByRef(node);
+inline void pushOwners(std::vector<PendingClimb>& pending, Node& node, Owners const& owners,
+                       bool structureChanged, Attribute const* source, long long incarnation) {
+    bool held = isHeldByRef(node);
+    if (held) {
+        node.refCounter()->hold();
+    }
     for (std::size_t i = owners.size(); i-- > 0;) {
         if (i > 0 && owners[i - 1].attribute == owners[i].attribute) {
             continue;
         }
-        if (held) {
-            node.refCounter()->hold();
-        }
         pending.push_back(
             PendingClimb{&node, held, structureChanged, owners[i].attribute, source, incarnation});
+        held = false;
     }
 }
 
@@ -105,6 +130,50 @@ using Internals = detail::NodeInternals;
 
 // ---------------------------------------------------------------------------
 // Changes
+
+// The steps every change takes up the hierarchy are inline in the steps that
+// call them, so a climb passes each node in one frame. What calls out (the
+// signal, the outermost climb) stays out of line.
+namespace {
+__attribute__((noinline)) void emitHierarchical(HierarchicalChangeSignal const& signal, Node& node,
+                                                Attribute const* source, bool structureChanged) {
+    signal(node, optionalOf(source), structureChanged);
+}
+} // namespace
+
+inline void Internals::notifyHierarchy(Node& node, Attribute const* source, bool structureChanged,
+                                       long long incarnation) {
+    // The pointers are read again after every emission: a subscriber may have
+    // ended a subscription or changed the owners.
+    if (node.m_hierarchicalSignal != nullptr) {
+        emitHierarchical(*node.m_hierarchicalSignal, node, source, structureChanged);
+    }
+    if (node.m_owners.empty()) {
+        return;
+    }
+    if (std::vector<PendingClimb>* const running = t_climb) {
+        pushOwners(*running, node, node.m_owners, structureChanged, source, incarnation);
+        return;
+    }
+    climb(node, structureChanged, source, incarnation);
+}
+
+inline void Internals::hierarchicalChange(Node& node, Attribute const* source,
+                                          bool structureChanged, long long incarnation) {
+    if (incarnation <= node.m_subHierarchyIncarnation) {
+        return;
+    }
+    node.m_subHierarchyIncarnation = incarnation;
+    if (node.m_inhibitUpdateCounter != 0) {
+        // Deferred, never dropped: told once the node's inhibition ends.
+        node.m_hierarchyPending = true;
+        node.m_hierarchyPendingFlag = node.m_hierarchyPendingFlag || structureChanged;
+        return;
+    }
+    if (node.m_hierarchicalSignal != nullptr || !node.m_owners.empty()) {
+        notifyHierarchy(node, source, structureChanged, incarnation);
+    }
+}
 
 void Node::postAttributeChange(ChangeAction action, boost::optional<Attribute const&> attribute,
                                boost::optional<Attribute const&> source, bool structureChanged,
@@ -121,28 +190,37 @@ void Node::signalPostAttributeChange(ChangeAction action, Attribute& attribute,
 void Node::postChange(ChangeAction action, boost::optional<Attribute const&> attribute,
                       boost::optional<Attribute const&> source, bool structureChanged,
                       long long const& incarnation) {
-    // The step of a climb through a node nobody watches directly: nothing it
-    // calls can drop the node, so it needs no hold.
+    // Each case is one call, so this slot needs no frame of its own.
     if (action == CA_CHILD_CHANGED && m_hierarchicalSignal == nullptr) {
-        if (getLifeCycle() != LC_DESTROYING) {
-            Internals::hierarchicalChange(*this, source, structureChanged, incarnation);
-        }
+        Internals::unwatchedChildChange(*this, source.get_ptr(), structureChanged, incarnation);
         return;
     }
     if (action == CA_VALUE_CHANGED) {
-        if (getLifeCycle() != LC_DESTROYING) {
-            Internals::valueChange(*this, action, attribute, source, structureChanged, incarnation);
-        }
+        Internals::valueChange(*this, action, attribute.get_ptr(), source.get_ptr(),
+                               structureChanged, incarnation);
         return;
     }
-    Internals::postChangeWatched(*this, action, attribute, source, structureChanged, incarnation);
+    Internals::postChangeWatched(*this, action, attribute.get_ptr(), source.get_ptr(),
+                                 structureChanged, incarnation);
+}
+
+// The step of a climb through a node nobody watches directly: nothing it calls
+// can drop the node, so it needs no hold.
+__attribute__((noinline)) void Internals::unwatchedChildChange(Node& node, Attribute const* source,
+                                                               bool structureChanged,
+                                                               long long incarnation) {
+    if (node.getLifeCycle() != LC_DESTROYING) {
+        hierarchicalChange(node, source, structureChanged, incarnation);
+    }
 }
 
 // An own change that needs no extra step: a value change, the commonest
 // report, comes here straight, out of the larger dispatch.
-void Internals::valueChange(Node& node, ChangeAction action, OptionalAttribute attribute,
-                            OptionalAttribute source, bool structureChanged,
-                            long long incarnation) {
+void Internals::valueChange(Node& node, ChangeAction action, Attribute const* attribute,
+                            Attribute const* source, bool structureChanged, long long incarnation) {
+    if (node.getLifeCycle() == LC_DESTROYING) {
+        return;
+    }
     bool const notifies = node.m_inhibitUpdateCounter == 0 &&
                           (node.m_nodeChangeSignal != nullptr ||
                            node.m_hierarchicalSignal != nullptr || !node.m_owners.empty());
@@ -151,8 +229,8 @@ void Internals::valueChange(Node& node, ChangeAction action, OptionalAttribute a
     hierarchicalChange(node, source, structureChanged, incarnation);
 }
 
-void Internals::postChangeWatched(Node& node, ChangeAction action, OptionalAttribute attribute,
-                                  OptionalAttribute source, bool structureChanged,
+void Internals::postChangeWatched(Node& node, ChangeAction action, Attribute const* attribute,
+                                  Attribute const* source, bool structureChanged,
                                   long long incarnation) {
     if (node.getLifeCycle() == LC_DESTROYING) {
         return;
@@ -162,7 +240,8 @@ void Internals::postChangeWatched(Node& node, ChangeAction action, OptionalAttri
     case CA_ATTRIBUTE_REMOVING: {
         // Passing inhibition on may release nodes below, whose subscribers may drop this one.
         KeepAlive const keepAlive(node, true);
-        if (attribute && (action == CA_ATTRIBUTE_REMOVING || node.m_inhibitUpdateCounter != 0)) {
+        if (attribute != nullptr &&
+            (action == CA_ATTRIBUTE_REMOVING || node.m_inhibitUpdateCounter != 0)) {
             syncInhibition(node, *attribute, action == CA_ATTRIBUTE_ADDED);
         }
         ownChange(node, action, attribute, structureChanged, incarnation);
@@ -177,7 +256,7 @@ void Internals::postChangeWatched(Node& node, ChangeAction action, OptionalAttri
             node.m_hierarchyPending = false;
             node.m_hierarchyPendingFlag = false;
             if (node.m_nodeChangeSignal != nullptr) {
-                (*node.m_nodeChangeSignal)(CA_UPDATES_RELEASED, node, attribute);
+                (*node.m_nodeChangeSignal)(CA_UPDATES_RELEASED, node, optionalOf(attribute));
             }
             notifyHierarchy(node, source, structureChanged, incarnation);
             return;
@@ -196,7 +275,7 @@ void Internals::postChangeWatched(Node& node, ChangeAction action, OptionalAttri
     valueChange(node, action, attribute, source, structureChanged, incarnation);
 }
 
-void Internals::ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
+void Internals::ownChange(Node& node, ChangeAction action, Attribute const* attribute,
                           bool structureChanged, long long incarnation) {
     if (incarnation <= node.m_instanceIncarnation) {
         return;
@@ -210,24 +289,7 @@ void Internals::ownChange(Node& node, ChangeAction action, OptionalAttribute att
     // Cleared first, so a throwing subscriber leaves nothing half-reported.
     node.m_changePending = false;
     node.m_pendingFlag = false;
-    (*node.m_nodeChangeSignal)(action, node, attribute);
-}
-
-void Internals::hierarchicalChange(Node& node, OptionalAttribute source, bool structureChanged,
-                                   long long incarnation) {
-    if (incarnation <= node.m_subHierarchyIncarnation) {
-        return;
-    }
-    node.m_subHierarchyIncarnation = incarnation;
-    if (node.m_inhibitUpdateCounter != 0) {
-        // Deferred, never dropped: told once the node's inhibition ends.
-        node.m_hierarchyPending = true;
-        node.m_hierarchyPendingFlag = node.m_hierarchyPendingFlag || structureChanged;
-        return;
-    }
-    if (node.m_hierarchicalSignal != nullptr || !node.m_owners.empty()) {
-        notifyHierarchy(node, source, structureChanged, incarnation);
-    }
+    (*node.m_nodeChangeSignal)(action, node, optionalOf(attribute));
 }
 
 // A held-back own change is reported as CA_UPDATES_RELEASED, to node change
@@ -246,7 +308,7 @@ void Internals::releasePendingChanges(Node& node) {
     KeepAlive const keepAlive(node, true);
     node.m_hierarchyPending = false;
     node.m_hierarchyPendingFlag = false;
-    notifyHierarchy(node, boost::none, structure, node.m_subHierarchyIncarnation);
+    notifyHierarchy(node, nullptr, structure, node.m_subHierarchyIncarnation);
 }
 
 void Node::passToOwner(Attribute const& owning, bool structureChanged,
@@ -255,28 +317,8 @@ void Node::passToOwner(Attribute const& owning, bool structureChanged,
                                               incarnation);
 }
 
-void Internals::notifyHierarchy(Node& node, OptionalAttribute source, bool structureChanged,
-                                long long incarnation) {
-    // The pointers are read again after every emission: a subscriber may have
-    // ended a subscription or changed the owners.
-    if (node.m_hierarchicalSignal != nullptr) {
-        (*node.m_hierarchicalSignal)(node, source, structureChanged);
-    }
-    if (node.m_owners.empty()) {
-        return;
-    }
-    Attribute const* const from = source ? source.get_ptr() : nullptr;
-    if (std::vector<PendingClimb>* const running = t_climb) {
-        pushOwners(*running, node, node.m_owners, structureChanged, from, incarnation);
-        return;
-    }
-    climb(node, structureChanged, from, incarnation);
-}
-
 void Internals::climb(Node& node, bool structureChanged, Attribute const* source,
                       long long incarnation) {
-    // The work list of this thread's climb is kept from climb to climb, so a
-    // change allocates nothing once it has been as deep as it goes.
     std::vector<PendingClimb>& pending = workList();
     pushOwners(pending, node, node.m_owners, structureChanged, source, incarnation);
     struct Active {
@@ -304,9 +346,7 @@ void Internals::climb(Node& node, bool structureChanged, Attribute const* source
         } const release{next};
         // The link may have gone while earlier owners were told.
         if (hasLink(*next.child, next.owning)) {
-            Node::passToOwner(*next.owning, next.structureChanged,
-                              next.source != nullptr ? OptionalAttribute(*next.source)
-                                                     : OptionalAttribute(),
+            Node::passToOwner(*next.owning, next.structureChanged, optionalOf(next.source),
                               next.incarnation);
         }
     }

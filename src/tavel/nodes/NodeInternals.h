@@ -117,17 +117,20 @@ struct NodeInternals {
 
     static void checkNotDestroying(Node const& node);
     // Node::postChange for every change but a climb through an unwatched node.
-    static void postChangeWatched(Node& node, ChangeAction action, OptionalAttribute attribute,
-                                  OptionalAttribute source, bool structureChanged,
+    static void postChangeWatched(Node& node, ChangeAction action, Attribute const* attribute,
+                                  Attribute const* source, bool structureChanged,
                                   long long incarnation);
-    static void valueChange(Node& node, ChangeAction action, OptionalAttribute attribute,
-                            OptionalAttribute source, bool structureChanged, long long incarnation);
-    static void ownChange(Node& node, ChangeAction action, OptionalAttribute attribute,
+    // A change from below reaching a node with no hierarchical subscriber.
+    static void unwatchedChildChange(Node& node, Attribute const* source, bool structureChanged,
+                                     long long incarnation);
+    static void valueChange(Node& node, ChangeAction action, Attribute const* attribute,
+                            Attribute const* source, bool structureChanged, long long incarnation);
+    static void ownChange(Node& node, ChangeAction action, Attribute const* attribute,
                           bool structureChanged, long long incarnation);
-    static void hierarchicalChange(Node& node, OptionalAttribute source, bool structureChanged,
+    static void hierarchicalChange(Node& node, Attribute const* source, bool structureChanged,
                                    long long incarnation);
     static void releasePendingChanges(Node& node);
-    static void notifyHierarchy(Node& node, OptionalAttribute source, bool structureChanged,
+    static void notifyHierarchy(Node& node, Attribute const* source, bool structureChanged,
                                 long long incarnation);
     // The outermost climb of this thread, from `node` up through every owner.
     static void climb(Node& node, bool structureChanged, Attribute const* source,
