@@ -156,6 +156,28 @@ TEST(ReferenceEdits, NodesStayAliveWhileTheyNotify) {
     EXPECT_FALSE(owner);
     EXPECT_EQ(child->getNumberOfOwnerLinks(), 0u);
 
+    // A node halfway up, held only by its two owners, both of which the first
+    // owner's subscriber lets go of while the climb still has the second to tell.
+    Ref<Group> const first = makeGroup("f");
+    Ref<Group> const second = makeGroup("s");
+    Ref<Group> middle = makeGroup("m");
+    middle->link.set(child);
+    first->link.set(middle);
+    second->items.set(refs({middle}));
+    middle.reset();
+    bool done = false;
+    auto const letGo = [&](Node const&, boost::optional<Attribute const&>, bool) {
+        if (!std::exchange(done, true)) {
+            first->link.set(NodeRef());
+            second->items.set(refs({}));
+        }
+    };
+    Connection const watchFirst = first->subscribeForHierachicalChangeNotification(letGo);
+    Connection const watchSecond = second->subscribeForHierachicalChangeNotification(letGo);
+    child->value.set(2);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(child->getNumberOfOwnerLinks(), 0u);
+
     // An editing node dropped by the release of the node its set lets go.
     Ref<Group> editing = makeGroup("e");
     Ref<Group> const a = makeGroup("a");
