@@ -44,6 +44,9 @@ protected:
     SequencedIteratorBase(Node const& node, AttributeFlags filter);
     // At position if it is visitable, else at the next visitable entry.
     SequencedIteratorBase(Node const& node, Position const& position, AttributeFlags filter);
+    // At position, whose attribute the caller has in hand: no lookup.
+    SequencedIteratorBase(Node const& node, Position const& position, Attribute const& current)
+        : m_node(&node), m_position(position), m_filter(), m_current(&current) {}
 
     void increment();
     void decrement();
@@ -132,6 +135,11 @@ public:
 
     Attribute const& operator*() const { return current(); }
     Attribute const* operator->() const { return &current(); }
+
+private:
+    friend class Node;
+    ConstSequencedIterator(Node const& node, Position const& position, Attribute const& current)
+        : SequencedIteratorBase(node, position, current) {}
 };
 
 } // namespace Norv::Tavel

@@ -489,7 +489,7 @@ ConstSequencedIterator Node::end() const {
 ConstSequencedIterator Node::find(Attribute const& attribute) const {
     AttributeSpecification const& entry = findAttributeSpecification(attribute);
     return ConstSequencedIterator(*this, m_specification->attributes.get<0>().iterator_to(entry),
-                                  AttributeFlags());
+                                  attribute);
 }
 
 // ---------------------------------------------------------------------------
