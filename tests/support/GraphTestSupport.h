@@ -30,6 +30,7 @@ public:
     std::vector<std::string>* hooks = nullptr;
     bool refuseOwners = false;   // addOwner throws while set
     bool refuseRemovals = false; // the removeElement hook throws while set
+    std::function<void()> onRemoval; // run by the removeElement hook, after it logs
     // Names of the attributes removeOwner let go of (read inside the hook).
     std::vector<std::string>* unlinked = nullptr;
     std::function<void(Group&)> onAssigned;
@@ -85,6 +86,9 @@ protected:
     }
     void removeElement(Node& element, std::size_t index, Attribute const& attribute) override {
         record("-", element, index, attribute);
+        if (onRemoval) {
+            onRemoval();
+        }
         if (refuseRemovals) {
             throw InvalidOperationException("");
         }

@@ -3,6 +3,9 @@
 #include <tavel/nodes/Specification.h>
 #include <tavel/types/Exceptions.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace Norv::Tavel::detail {
 
 std::uint32_t NodeLinks::currentToken() {
@@ -61,6 +64,13 @@ void NodeLinks::unlink(Attribute const& attribute, Node* owner, Node& element) n
     }
 }
 
+namespace {
+
+// The innermost edit open on this thread; each edit links to the one before.
+thread_local NodeLinks::Edit* t_openEdit = nullptr;
+
+} // namespace
+
 NodeLinks::Edit::Edit(Attribute& attribute)
     : m_attribute(attribute), m_owner(attribute.m_owner), m_keepOwner(m_owner) {
     if (m_owner != nullptr) {
@@ -74,38 +84,61 @@ NodeLinks::Edit::Edit(Attribute& attribute)
             m_keepAttribute = m_owner->getCustomAttributePointer(entry->offset);
         }
     }
+    // A hook of an open edit is editing the same attribute: this edit may let
+    // go of elements that one has stepped through.
+    for (Edit* open = t_openEdit; open != nullptr; open = open->m_outer) {
+        if (&open->m_attribute == &attribute) {
+            open->pin();
+        }
+    }
+    m_outer = std::exchange(t_openEdit, this);
 }
 
 NodeLinks::Edit::~Edit() {
+    // Still open while it undoes: the hooks it tells may edit the attribute.
     if (!m_committed) {
         undo();
     }
+    t_openEdit = m_outer;
 }
 
-void NodeLinks::Edit::enter(NodeRef const& element, std::size_t index) {
+void NodeLinks::Edit::pin() {
+    for (; m_pinnedSteps < m_steps.size(); ++m_pinnedSteps) {
+        m_pinned.emplace_back(m_steps[m_pinnedSteps].element);
+    }
+}
+
+void NodeLinks::Edit::enter(Node& element, std::size_t index) {
     if (m_owner != nullptr) {
-        m_owner->addElement(*element, index, m_attribute);
-        std::size_t const links = element->m_owners.size();
+        m_owner->addElement(element, index, m_attribute);
+        std::size_t const links = element.m_owners.size();
         try {
-            element->addOwner(*m_owner, m_attribute);
+            element.addOwner(*m_owner, m_attribute);
         } catch (...) {
-            NodeInternals::dropLinkAddedBy(*element, *m_owner, m_attribute, links);
+            NodeInternals::dropLinkAddedBy(element, *m_owner, m_attribute, links);
             try {
-                m_owner->removeElement(*element, index, m_attribute);
+                m_owner->removeElement(element, index, m_attribute);
             } catch (...) {
                 reportIgnoredFailure("removeElement");
             }
             throw;
         }
     }
-    m_steps.push_back(Step{element, index, true});
+    m_steps.push_back(Step{&element, index, true});
 }
 
-void NodeLinks::Edit::leave(NodeRef const& element, std::size_t index) {
+void NodeLinks::Edit::leave(Node& element, std::size_t index) {
+    // Journalled before the hook runs, so an edit the hook makes holds it.
+    m_steps.push_back(Step{&element, index, false});
     if (m_owner != nullptr) {
-        m_owner->removeElement(*element, index, m_attribute);
+        try {
+            m_owner->removeElement(element, index, m_attribute);
+        } catch (...) {
+            m_steps.pop_back();
+            m_pinnedSteps = std::min(m_pinnedSteps, m_steps.size());
+            throw;
+        }
     }
-    m_steps.push_back(Step{element, index, false});
 }
 
 void NodeLinks::Edit::commit() noexcept {

@@ -78,6 +78,11 @@ struct NodeLinks {
     // snapshot), so whatever their release notifications do starts from a
     // consistent attribute. The edit keeps the owner and a custom attribute
     // alive until it ends.
+    //
+    // The caller keeps every entering element alive for the whole edit; a
+    // leaving element is the attribute's own, and only an edit of the same
+    // attribute started from a hook can let it go: that edit first makes
+    // this one hold every element it has stepped through, for the undo.
     class Edit {
     public:
         explicit Edit(Attribute& attribute);
@@ -87,23 +92,29 @@ struct NodeLinks {
 
         // The number of steps to come, so a bulk edit grows its journal once.
         void expect(std::size_t steps) { m_steps.reserve(steps); }
-        void enter(NodeRef const& element, std::size_t index);
-        void leave(NodeRef const& element, std::size_t index);
+        void enter(Node& element, std::size_t index);
+        void leave(Node& element, std::size_t index);
         void commit() noexcept;
 
     private:
         struct Step {
-            NodeRef element;
+            Node* element;
             std::size_t index;
             bool entered;
         };
         void undo() noexcept;
+        // Holds the elements of the steps taken so far.
+        void pin();
 
         Attribute& m_attribute;
         Node* m_owner;
         KeepAlive m_keepOwner;
         boost::shared_ptr<Attribute> m_keepAttribute;
         std::vector<Step> m_steps;
+        std::vector<NodeRef> m_pinned;
+        std::size_t m_pinnedSteps = 0;
+        // The edit open on this thread when this one began.
+        Edit* m_outer = nullptr;
         bool m_committed = false;
     };
 };

@@ -91,6 +91,43 @@ TEST(ReferenceEdits, UndoIsNeverRefusedAgain) {
     a->value.set(1);
 }
 
+TEST(ReferenceEdits, AListEmptiedByARemovalHookKeepsItsNodesForTheUndo) {
+    // The list holds the only references: the nested edit lets the nodes go
+    // while the refused edit still has to tell the hook of its undo.
+    for (bool const erase : {true, false}) {
+        SCOPED_TRACE(erase);
+        Lines hooks;
+        Ref<Group> const owner = makeGroup("o", &hooks);
+        Ref<Group> a = makeGroup("a");
+        Ref<Group> b = makeGroup("b");
+        int destroyed = 0;
+        auto const counting = [&destroyed](ChangeAction what, Node const&,
+                                           boost::optional<Attribute const&>) {
+            destroyed += what == CA_NODE_DESTROYED ? 1 : 0;
+        };
+        Connection const da = a->subscribeForNodeChangeNotification(counting);
+        Connection const db = b->subscribeForNodeChangeNotification(counting);
+        owner->items.set(refs({a, b}));
+        a.reset();
+        b.reset();
+        hooks.clear();
+        bool done = false;
+        owner->onRemoval = [&] {
+            if (!std::exchange(done, true)) {
+                owner->items.set({});
+            }
+        };
+        if (erase) {
+            EXPECT_THROW(owner->items.eraseElements(0, 1), InvalidOperationException);
+        } else {
+            EXPECT_THROW(owner->items.set({}), InvalidOperationException);
+        }
+        EXPECT_EQ(owner->items.getSize(), 0u);
+        EXPECT_EQ((Lines{"-a@0 items", "-a@0 items", "-b@0 items", "+a@0 items"}), hooks);
+        EXPECT_EQ(destroyed, 2);
+    }
+}
+
 TEST(ReferenceEdits, ReleaseNotificationsMayEditTheSameAttribute) {
     Ref<Group> const owner = makeGroup("o");
     Ref<Group> const x = makeGroup("x");
