@@ -315,11 +315,11 @@ void DataMANode<T>::insertNodeList(std::vector<norv::basalt::Ref<T>> const& elem
     std::vector<norv::basalt::Ref<T>> entering(elements);
     keepLevelsInStep();
     NodeLinks::Edit edit(*this);
-    edit.expect(entering.size());
+    edit.beginRun(entering, 0, true);
     std::uint64_t const before = m_edits;
     for (std::size_t i = 0; i < entering.size(); ++i) {
         checkUnchanged(m_edits, before);
-        edit.enter(*entering[i], i);
+        edit.enterNext();
     }
     checkUnchanged(m_edits, before);
     edit.commit();
@@ -353,11 +353,11 @@ template <class T> void DataMANode<T>::eraseElements(std::size_t first, std::siz
     last = std::max(first, last);
     keepLevelsInStep();
     NodeLinks::Edit edit(*this);
-    edit.expect(last - first + 1);
+    edit.beginRun(m_values, first, false);
     std::uint64_t const before = m_edits;
     for (std::size_t i = first; i <= last; ++i) {
         checkUnchanged(m_edits, before);
-        edit.leave(*m_values[i], i);
+        edit.leaveNext();
     }
     checkUnchanged(m_edits, before);
     edit.commit();

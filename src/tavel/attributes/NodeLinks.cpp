@@ -3,7 +3,6 @@
 #include <tavel/nodes/Specification.h>
 #include <tavel/types/Exceptions.h>
 
-#include <algorithm>
 #include <utility>
 
 namespace Norv::Tavel::detail {
@@ -103,28 +102,40 @@ NodeLinks::Edit::~Edit() {
 }
 
 void NodeLinks::Edit::pin() {
-    for (; m_pinnedSteps < m_steps.size(); ++m_pinnedSteps) {
-        m_pinned.emplace_back(m_steps[m_pinnedSteps].element);
+    while (m_pinned.size() < taken()) {
+        m_pinned.emplace_back(stepAt(m_pinned.size()).element);
+    }
+}
+
+void NodeLinks::Edit::link(Node& element, std::size_t index) {
+    m_owner->addElement(element, index, m_attribute);
+    std::size_t const links = element.m_owners.size();
+    try {
+        element.addOwner(*m_owner, m_attribute);
+    } catch (...) {
+        NodeInternals::dropLinkAddedBy(element, *m_owner, m_attribute, links);
+        try {
+            m_owner->removeElement(element, index, m_attribute);
+        } catch (...) {
+            reportIgnoredFailure("removeElement");
+        }
+        throw;
     }
 }
 
 void NodeLinks::Edit::enter(Node& element, std::size_t index) {
     if (m_owner != nullptr) {
-        m_owner->addElement(element, index, m_attribute);
-        std::size_t const links = element.m_owners.size();
-        try {
-            element.addOwner(*m_owner, m_attribute);
-        } catch (...) {
-            NodeInternals::dropLinkAddedBy(element, *m_owner, m_attribute, links);
-            try {
-                m_owner->removeElement(element, index, m_attribute);
-            } catch (...) {
-                reportIgnoredFailure("removeElement");
-            }
-            throw;
-        }
+        link(element, index);
     }
     m_steps.push_back(Step{&element, index, true});
+}
+
+void NodeLinks::Edit::enterNext() {
+    std::size_t const i = m_run.first + m_run.taken;
+    if (m_owner != nullptr) {
+        link(*m_run.at(m_run.base, i), i);
+    }
+    ++m_run.taken;
 }
 
 void NodeLinks::Edit::leave(Node& element, std::size_t index) {
@@ -135,7 +146,18 @@ void NodeLinks::Edit::leave(Node& element, std::size_t index) {
             m_owner->removeElement(element, index, m_attribute);
         } catch (...) {
             m_steps.pop_back();
-            m_pinnedSteps = std::min(m_pinnedSteps, m_steps.size());
+            throw;
+        }
+    }
+}
+
+void NodeLinks::Edit::leaveNext() {
+    std::size_t const i = m_run.taken++;
+    if (m_owner != nullptr) {
+        try {
+            m_owner->removeElement(*stepAt(i).element, m_run.first + i, m_attribute);
+        } catch (...) {
+            --m_run.taken;
             throw;
         }
     }
@@ -143,10 +165,12 @@ void NodeLinks::Edit::leave(Node& element, std::size_t index) {
 
 void NodeLinks::Edit::commit() noexcept {
     m_committed = true;
-    if (m_owner == nullptr) {
+    if (m_owner == nullptr || (m_run.active && m_run.entered)) {
         return;
     }
-    for (Step const& step : m_steps) {
+    // A removeOwner hook may edit the attribute: each step is read afresh.
+    for (std::size_t i = 0; i < taken(); ++i) {
+        Step const step = stepAt(i);
         if (!step.entered) {
             NodeInternals::unlinkOwner(*step.element, *m_owner, m_attribute);
         }
@@ -157,16 +181,17 @@ void NodeLinks::Edit::undo() noexcept {
     if (m_owner == nullptr) {
         return;
     }
-    for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
+    for (std::size_t i = taken(); i-- > 0;) {
+        Step const step = stepAt(i);
         try {
-            if (step->entered) {
-                NodeInternals::unlinkOwner(*step->element, *m_owner, m_attribute);
-                m_owner->removeElement(*step->element, step->index, m_attribute);
+            if (step.entered) {
+                NodeInternals::unlinkOwner(*step.element, *m_owner, m_attribute);
+                m_owner->removeElement(*step.element, step.index, m_attribute);
             } else {
-                m_owner->addElement(*step->element, step->index, m_attribute);
+                m_owner->addElement(*step.element, step.index, m_attribute);
             }
         } catch (...) {
-            reportIgnoredFailure(step->entered ? "removeElement" : "addElement");
+            reportIgnoredFailure(step.entered ? "removeElement" : "addElement");
         }
     }
 }
