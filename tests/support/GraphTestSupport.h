@@ -33,6 +33,7 @@ public:
     std::function<void()> onRemoval; // run by the removeElement hook, after it logs
     // Names of the attributes removeOwner let go of (read inside the hook).
     std::vector<std::string>* unlinked = nullptr;
+    std::function<void()> onUnlinked; // run by removeOwner before the link goes
     std::function<void(Group&)> onAssigned;
 
     // Scripted operation hooks; every node of the class runs them.
@@ -96,6 +97,9 @@ protected:
     void removeOwner(Node const& owner, Attribute const& attribute) override {
         if (unlinked != nullptr) {
             unlinked->push_back(attribute.getAttributeName().toStdString());
+        }
+        if (onUnlinked) {
+            onUnlinked();
         }
         Node::removeOwner(owner, attribute);
     }

@@ -232,6 +232,11 @@ template <class T> void DataMANode<T>::set(std::vector<NodeRef> const& value) {
     }
     checkUnchanged(m_edits, before);
     edit.commit();
+    if (m_edits != before) {
+        // A removeOwner hook edited the list while the links went: that edit stands.
+        edit.dropEntered();
+        return;
+    }
 
     // Raised first: a raise that comes round a cycle to this list pushes a
     // level onto every held position, which the copies below then carry.
@@ -361,6 +366,10 @@ template <class T> void DataMANode<T>::eraseElements(std::size_t first, std::siz
     }
     checkUnchanged(m_edits, before);
     edit.commit();
+    if (m_edits != before) {
+        // A removeOwner hook edited the list while the links went: that edit stands.
+        return;
+    }
 
     auto const from = m_values.begin() + std::ptrdiff_t(first);
     auto const to = m_values.begin() + std::ptrdiff_t(last) + 1;

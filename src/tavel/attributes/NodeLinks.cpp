@@ -177,12 +177,15 @@ void NodeLinks::Edit::commit() noexcept {
     }
 }
 
-void NodeLinks::Edit::undo() noexcept {
+void NodeLinks::Edit::undo(bool enteredOnly) noexcept {
     if (m_owner == nullptr) {
         return;
     }
     for (std::size_t i = taken(); i-- > 0;) {
         Step const step = stepAt(i);
+        if (enteredOnly && !step.entered) {
+            continue;
+        }
         try {
             if (step.entered) {
                 NodeInternals::unlinkOwner(*step.element, *m_owner, m_attribute);

@@ -110,6 +110,10 @@ struct NodeLinks {
         void leaveNext();
 
         void commit() noexcept;
+        // After commit, when a removeOwner hook edited the attribute
+        // meanwhile and that edit stands: takes back the links of the
+        // elements that entered, telling the hook as an undo does.
+        void dropEntered() noexcept { undo(true); }
 
     private:
         struct Step {
@@ -140,7 +144,7 @@ struct NodeLinks {
         // The owner's addElement hook and the element's addOwner, taken back
         // when addOwner throws.
         void link(Node& element, std::size_t index);
-        void undo() noexcept;
+        void undo(bool enteredOnly = false) noexcept;
         // Holds the elements of the steps taken so far.
         void pin();
 
