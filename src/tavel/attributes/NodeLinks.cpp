@@ -102,6 +102,9 @@ NodeLinks::Edit::~Edit() {
 }
 
 void NodeLinks::Edit::pin() {
+    if (m_settled) {
+        return;
+    }
     while (m_pinned.size() < taken()) {
         m_pinned.emplace_back(stepAt(m_pinned.size()).element);
     }
@@ -165,16 +168,16 @@ void NodeLinks::Edit::leaveNext() {
 
 void NodeLinks::Edit::commit() noexcept {
     m_committed = true;
-    if (m_owner == nullptr || (m_run.active && m_run.entered)) {
-        return;
-    }
-    // A removeOwner hook may edit the attribute: each step is read afresh.
-    for (std::size_t i = 0; i < taken(); ++i) {
-        Step const step = stepAt(i);
-        if (!step.entered) {
-            NodeInternals::unlinkOwner(*step.element, *m_owner, m_attribute);
+    if (m_owner != nullptr && !(m_run.active && m_run.entered)) {
+        // A removeOwner hook may edit the attribute: each step is read afresh.
+        for (std::size_t i = 0; i < taken(); ++i) {
+            Step const step = stepAt(i);
+            if (!step.entered) {
+                NodeInternals::unlinkOwner(*step.element, *m_owner, m_attribute);
+            }
         }
     }
+    m_settled = true;
 }
 
 void NodeLinks::Edit::undo(bool enteredOnly) noexcept {

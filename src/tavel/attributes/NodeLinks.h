@@ -145,7 +145,8 @@ struct NodeLinks {
         // when addOwner throws.
         void link(Node& element, std::size_t index);
         void undo(bool enteredOnly = false) noexcept;
-        // Holds the elements of the steps taken so far.
+        // Holds the elements of the steps taken so far; nothing once the
+        // edit has committed, when it reads no step again.
         void pin();
 
         Attribute& m_attribute;
@@ -159,6 +160,7 @@ struct NodeLinks {
         // The edit open on this thread when this one began.
         Edit* m_outer = nullptr;
         bool m_committed = false;
+        bool m_settled = false;
     };
 };
 
