@@ -30,10 +30,12 @@ public:
     std::vector<std::string>* hooks = nullptr;
     bool refuseOwners = false;   // addOwner throws while set
     bool refuseRemovals = false; // the removeElement hook throws while set
-    std::function<void()> onRemoval; // run by the removeElement hook, after it logs
+    // Run by the removeElement hook after it logs, and by removeOwner before
+    // the link goes.
+    std::function<void()> onRemoval;
+    std::function<void()> onUnlinked;
     // Names of the attributes removeOwner let go of (read inside the hook).
     std::vector<std::string>* unlinked = nullptr;
-    std::function<void()> onUnlinked; // run by removeOwner before the link goes
     std::function<void(Group&)> onAssigned;
 
     // Scripted operation hooks; every node of the class runs them.

@@ -137,8 +137,8 @@ struct NodeLinks {
             if (!m_run.active) {
                 return m_steps[i];
             }
-            Node* const element = i < m_pinned.size() ? m_pinned[i].get()
-                                                      : m_run.at(m_run.base, m_run.first + i);
+            Node* const element =
+                i < m_pinned.size() ? m_pinned[i].get() : m_run.at(m_run.base, m_run.first + i);
             return Step{element, m_run.first + i, m_run.entered};
         }
         // The owner's addElement hook and the element's addOwner, taken back

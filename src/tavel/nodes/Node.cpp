@@ -561,10 +561,10 @@ bool Node::addOwner(Node const& owner, Attribute const& attribute) {
     Internals::checkNotDestroying(*this);
     // A new link goes after the links of the same attribute: at the end,
     // without a search, when no link of a later attribute is there.
-    auto const end = m_owners.empty() || !std::less<Attribute const*>()(&attribute,
-                                                                         m_owners.back().attribute)
-                         ? m_owners.cend()
-                         : Internals::linksOf(*this, &attribute).second;
+    auto const end =
+        m_owners.empty() || !std::less<Attribute const*>()(&attribute, m_owners.back().attribute)
+            ? m_owners.cend()
+            : Internals::linksOf(*this, &attribute).second;
     bool const known = end != m_owners.begin() && std::prev(end)->attribute == &attribute;
     auto const link = m_owners.insert(end, OwnerLink{&attribute, &owner});
     if (known && !m_registry.expired()) {
