@@ -30,6 +30,10 @@ public:
     std::vector<std::string>* hooks = nullptr;
     bool refuseOwners = false;   // addOwner throws while set
     bool refuseRemovals = false; // the removeElement hook throws while set
+    // Run by the removeElement hook after it logs, and by removeOwner before
+    // the link goes.
+    std::function<void()> onRemoval;
+    std::function<void()> onUnlinked;
     // Names of the attributes removeOwner let go of (read inside the hook).
     std::vector<std::string>* unlinked = nullptr;
     std::function<void(Group&)> onAssigned;
@@ -85,6 +89,9 @@ protected:
     }
     void removeElement(Node& element, std::size_t index, Attribute const& attribute) override {
         record("-", element, index, attribute);
+        if (onRemoval) {
+            onRemoval();
+        }
         if (refuseRemovals) {
             throw InvalidOperationException("");
         }
@@ -92,6 +99,9 @@ protected:
     void removeOwner(Node const& owner, Attribute const& attribute) override {
         if (unlinked != nullptr) {
             unlinked->push_back(attribute.getAttributeName().toStdString());
+        }
+        if (onUnlinked) {
+            onUnlinked();
         }
         Node::removeOwner(owner, attribute);
     }

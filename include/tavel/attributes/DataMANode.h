@@ -14,7 +14,10 @@
 // addOwner that throws leaves no trace (list, owner links, registry links
 // and inhibit depths are as before; hooks hear of the undo). A hook that
 // edits this same list meanwhile refuses the edit with
-// InvalidOperationException (its own edit stands). The nodes let go are
+// InvalidOperationException (its own edit stands). An edit a removeOwner
+// hook makes while the leaving elements are unlinked stands too, but the
+// edit being unlinked can no longer be refused: it ends there, unreported,
+// and takes back the links of the elements it entered. The nodes let go are
 // lowered only once the list and its links are complete, so their release
 // notifications may edit the list again; an exception from one is passed on
 // after the edit is reported. Erasing with indexes past the end does nothing;

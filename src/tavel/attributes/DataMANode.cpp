@@ -5,7 +5,9 @@
 #include <tavel/nodes/Node.h>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace Norv::Tavel {
@@ -118,21 +120,23 @@ void MANode::addElement(NodeRef const& element, std::size_t index) {
     if (!element) {
         throw BadCastException("");
     }
+    NodeRef const held = element;
     NodeLinks::Edit edit(*this);
-    edit.enter(element, index);
+    edit.enter(*held, index);
     edit.commit();
-    NodeLinks::enter(*element, hasOwner() ? &getOwner() : nullptr, m_depth);
+    NodeLinks::enter(*held, hasOwner() ? &getOwner() : nullptr, m_depth);
 }
 
 void MANode::removeElement(NodeRef const& element, std::size_t index) {
     if (!element) {
         return;
     }
+    NodeRef const held = element;
     NodeLinks::Edit edit(*this);
-    edit.leave(element, index);
+    edit.leave(*held, index);
     edit.commit();
     std::exception_ptr deferred;
-    NodeLinks::lower(*element, m_depth, deferred);
+    NodeLinks::lower(*held, m_depth, deferred);
     if (deferred) {
         std::rethrow_exception(deferred);
     }
@@ -187,13 +191,13 @@ void checkUnchanged(std::uint64_t edits, std::uint64_t before) {
 }
 
 // The nodes an edit let go, with the levels their positions applied; they are
-// lowered once the list is complete.
-template <class T> struct LetGo {
-    std::vector<std::pair<norv::basalt::Ref<T>, InhibitLevels>> nodes;
+// lowered once the list is complete. The edit holds the nodes meanwhile.
+struct LetGo {
+    std::vector<std::pair<Node*, InhibitLevels>> nodes;
 
-    void add(norv::basalt::Ref<T> node, InhibitLevels&& levels) {
+    void add(Node& node, InhibitLevels&& levels) {
         if (!levels.empty()) {
-            nodes.emplace_back(std::move(node), std::move(levels));
+            nodes.emplace_back(&node, std::move(levels));
         }
     }
     void lower(std::exception_ptr& deferred) {
@@ -221,13 +225,18 @@ template <class T> void DataMANode<T>::set(std::vector<NodeRef> const& value) {
     for (WalkStep const& step : steps) {
         checkUnchanged(m_edits, before);
         if (step.enters) {
-            edit.enter(wanted[step.element], step.index);
+            edit.enter(*wanted[step.element], step.index);
         } else {
-            edit.leave(m_values[step.element], step.index);
+            edit.leave(*m_values[step.element], step.index);
         }
     }
     checkUnchanged(m_edits, before);
     edit.commit();
+    if (m_edits != before) {
+        // A removeOwner hook edited the list while the links went: that edit stands.
+        edit.dropEntered();
+        return;
+    }
 
     // Raised first: a raise that comes round a cycle to this list pushes a
     // level onto every held position, which the copies below then carry.
@@ -243,13 +252,14 @@ template <class T> void DataMANode<T>::set(std::vector<NodeRef> const& value) {
             levels[i] = std::move(m_levels[from[i]]);
         }
     }
-    LetGo<T> letGo;
+    LetGo letGo;
     for (WalkStep const& step : steps) {
         if (!step.enters) {
-            letGo.add(m_values[step.element], std::move(m_levels[step.element]));
+            letGo.add(*m_values[step.element], std::move(m_levels[step.element]));
         }
     }
-    m_values = std::move(wanted);
+    // The nodes let go are released when the edit has been reported.
+    std::vector<norv::basalt::Ref<T>> const held = std::exchange(m_values, std::move(wanted));
     m_levels = std::move(levels);
     ++m_edits;
 
@@ -284,12 +294,17 @@ template <class T> NodeRef DataMANode<T>::getElement(std::size_t index) {
 }
 
 template <class T> void DataMANode<T>::insertElement(NodeRef const& element, std::size_t index) {
-    insertNodeList(convert({element}), index);
+    DataMANode::insertElements({element}, index);
 }
 
 template <class T>
 void DataMANode<T>::insertElements(std::vector<NodeRef> const& elements, std::size_t index) {
-    insertNodeList(convert(elements), index);
+    // A list of any node needs no conversion: insertNodeList refuses null.
+    if constexpr (std::is_same_v<T, Node>) {
+        insertNodeList(elements, index);
+    } else {
+        insertNodeList(convert(elements), index);
+    }
 }
 
 template <class T>
@@ -301,26 +316,37 @@ void DataMANode<T>::insertNodeList(std::vector<norv::basalt::Ref<T>> const& elem
     if (std::any_of(elements.begin(), elements.end(), [](auto const& e) { return !e; })) {
         throw BadCastException("");
     }
+    // What enters is fixed before any hook runs, and held until it is stored.
+    std::vector<norv::basalt::Ref<T>> entering(elements);
     keepLevelsInStep();
     NodeLinks::Edit edit(*this);
-    edit.expect(elements.size());
+    edit.beginRun(entering, 0, true);
     std::uint64_t const before = m_edits;
-    for (std::size_t i = 0; i < elements.size(); ++i) {
+    for (std::size_t i = 0; i < entering.size(); ++i) {
         checkUnchanged(m_edits, before);
-        edit.enter(elements[i], i);
+        edit.enterNext();
     }
     checkUnchanged(m_edits, before);
     edit.commit();
 
-    Node* const owner = hasOwner() ? &getOwner() : nullptr;
-    std::vector<InhibitLevels> levels;
-    levels.reserve(elements.size());
-    for (auto const& element : elements) {
-        levels.push_back(NodeLinks::enter(*element, owner, m_depth));
-    }
     std::size_t const position = std::min(index, m_values.size());
-    m_values.insert(m_values.begin() + std::ptrdiff_t(position), elements.begin(), elements.end());
-    m_levels.insert(m_levels.begin() + std::ptrdiff_t(position), levels.begin(), levels.end());
+    if (m_depth.empty()) {
+        m_levels.insert(m_levels.begin() + std::ptrdiff_t(position), entering.size(),
+                        InhibitLevels());
+    } else {
+        Node* const owner = hasOwner() ? &getOwner() : nullptr;
+        std::vector<InhibitLevels> levels;
+        levels.reserve(entering.size());
+        for (auto const& element : entering) {
+            levels.push_back(NodeLinks::enter(*element, owner, m_depth));
+        }
+        m_levels.insert(m_levels.begin() + std::ptrdiff_t(position),
+                        std::make_move_iterator(levels.begin()),
+                        std::make_move_iterator(levels.end()));
+    }
+    m_values.insert(m_values.begin() + std::ptrdiff_t(position),
+                    std::make_move_iterator(entering.begin()),
+                    std::make_move_iterator(entering.end()));
     ++m_edits;
     postChange(CA_ELEMENTS_INSERTED, true, *this, -1);
 }
@@ -332,21 +358,29 @@ template <class T> void DataMANode<T>::eraseElements(std::size_t first, std::siz
     last = std::max(first, last);
     keepLevelsInStep();
     NodeLinks::Edit edit(*this);
-    edit.expect(last - first + 1);
+    edit.beginRun(m_values, first, false);
     std::uint64_t const before = m_edits;
     for (std::size_t i = first; i <= last; ++i) {
         checkUnchanged(m_edits, before);
-        edit.leave(m_values[i], i);
+        edit.leaveNext();
     }
     checkUnchanged(m_edits, before);
     edit.commit();
-
-    LetGo<T> letGo;
-    for (std::size_t i = first; i <= last; ++i) {
-        letGo.add(std::move(m_values[i]), std::move(m_levels[i]));
+    if (m_edits != before) {
+        // A removeOwner hook edited the list while the links went: that edit stands.
+        return;
     }
-    m_values.erase(m_values.begin() + std::ptrdiff_t(first),
-                   m_values.begin() + std::ptrdiff_t(last) + 1);
+
+    auto const from = m_values.begin() + std::ptrdiff_t(first);
+    auto const to = m_values.begin() + std::ptrdiff_t(last) + 1;
+    // The nodes let go are released when the edit has been reported.
+    std::vector<norv::basalt::Ref<T>> const held(std::make_move_iterator(from),
+                                                 std::make_move_iterator(to));
+    LetGo letGo;
+    for (std::size_t i = first; i <= last; ++i) {
+        letGo.add(*held[i - first], std::move(m_levels[i]));
+    }
+    m_values.erase(from, to);
     m_levels.erase(m_levels.begin() + std::ptrdiff_t(first),
                    m_levels.begin() + std::ptrdiff_t(last) + 1);
     ++m_edits;

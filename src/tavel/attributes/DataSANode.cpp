@@ -64,10 +64,10 @@ void SANode::updateOwnership(NodeRef oldValue, NodeRef newValue) {
     }
     NodeLinks::Edit edit(*this);
     if (newValue) {
-        edit.enter(newValue, NO_POSITION);
+        edit.enter(*newValue, NO_POSITION);
     }
     if (oldValue) {
-        edit.leave(oldValue, NO_POSITION);
+        edit.leave(*oldValue, NO_POSITION);
     }
     edit.commit();
     Node* const owner = hasOwner() ? &getOwner() : nullptr;
@@ -121,10 +121,10 @@ template <class T> void DataSANode<T>::set(NodeRef const& value) {
     NodeRef const old = m_value;
     NodeLinks::Edit edit(*this);
     if (value) {
-        edit.enter(value, NO_POSITION);
+        edit.enter(*typed, NO_POSITION);
     }
     if (old) {
-        edit.leave(old, NO_POSITION);
+        edit.leave(*old, NO_POSITION);
     }
     if (m_value != old) {
         // A hook set this reference meanwhile: that edit stands, this one is refused.
@@ -132,7 +132,7 @@ template <class T> void DataSANode<T>::set(NodeRef const& value) {
     }
     edit.commit();
     Node* const owner = hasOwner() ? &getOwner() : nullptr;
-    InhibitLevels entered = value ? NodeLinks::enter(*value, owner, m_depth) : InhibitLevels();
+    InhibitLevels entered = typed ? NodeLinks::enter(*typed, owner, m_depth) : InhibitLevels();
     InhibitLevels const letGo = std::exchange(m_levels, std::move(entered));
     m_value = std::move(typed);
     // A release notification that throws is passed on once the change is reported.

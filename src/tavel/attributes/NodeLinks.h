@@ -78,6 +78,15 @@ struct NodeLinks {
     // snapshot), so whatever their release notifications do starts from a
     // consistent attribute. The edit keeps the owner and a custom attribute
     // alive until it ends.
+    //
+    // The caller keeps every entering element alive for the whole edit; a
+    // leaving element is the attribute's own, and only an edit of the same
+    // attribute started from a hook can let it go: that edit first makes
+    // this one hold every element it has stepped through, for the undo.
+    //
+    // An edit journals either single steps (enter, leave) or one run over an
+    // array (beginRun, then enterNext or leaveNext for each element), so a
+    // bulk edit writes nothing per element.
     class Edit {
     public:
         explicit Edit(Attribute& attribute);
@@ -87,24 +96,71 @@ struct NodeLinks {
 
         // The number of steps to come, so a bulk edit grows its journal once.
         void expect(std::size_t steps) { m_steps.reserve(steps); }
-        void enter(NodeRef const& element, std::size_t index);
-        void leave(NodeRef const& element, std::size_t index);
+        void enter(Node& element, std::size_t index);
+        void leave(Node& element, std::size_t index);
+
+        // Element i of `elements` enters, or leaves, at position first + i.
+        // The array stays where it is until the edit commits or a hook edits
+        // the attribute (which pins what the run has taken).
+        template <class R>
+        void beginRun(std::vector<R> const& elements, std::size_t first, bool entering) {
+            m_run = Run{elements.data(), &elementOf<R>, first, 0, entering, true};
+        }
+        void enterNext();
+        void leaveNext();
+
         void commit() noexcept;
+        // After commit, when a removeOwner hook edited the attribute
+        // meanwhile and that edit stands: takes back the links of the
+        // elements that entered, telling the hook as an undo does.
+        void dropEntered() noexcept { undo(true); }
 
     private:
         struct Step {
-            NodeRef element;
+            Node* element;
             std::size_t index;
             bool entered;
         };
-        void undo() noexcept;
+        struct Run {
+            void const* base = nullptr;
+            Node* (*at)(void const* base, std::size_t index) = nullptr;
+            std::size_t first = 0;
+            std::size_t taken = 0;
+            bool entered = false;
+            bool active = false;
+        };
+        template <class R> static Node* elementOf(void const* base, std::size_t index) {
+            return static_cast<R const*>(base)[index].get();
+        }
+        std::size_t taken() const { return m_run.active ? m_run.taken : m_steps.size(); }
+        Step stepAt(std::size_t i) const {
+            if (!m_run.active) {
+                return m_steps[i];
+            }
+            Node* const element =
+                i < m_pinned.size() ? m_pinned[i].get() : m_run.at(m_run.base, m_run.first + i);
+            return Step{element, m_run.first + i, m_run.entered};
+        }
+        // The owner's addElement hook and the element's addOwner, taken back
+        // when addOwner throws.
+        void link(Node& element, std::size_t index);
+        void undo(bool enteredOnly = false) noexcept;
+        // Holds the elements of the steps taken so far; nothing once the
+        // edit has committed, when it reads no step again.
+        void pin();
 
         Attribute& m_attribute;
         Node* m_owner;
         KeepAlive m_keepOwner;
         boost::shared_ptr<Attribute> m_keepAttribute;
         std::vector<Step> m_steps;
+        Run m_run;
+        // The elements of the first steps, held once a hook edits the attribute.
+        std::vector<NodeRef> m_pinned;
+        // The edit open on this thread when this one began.
+        Edit* m_outer = nullptr;
         bool m_committed = false;
+        bool m_settled = false;
     };
 };
 

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <unordered_set>
@@ -558,8 +559,12 @@ void Node::preDestroy() {
 
 bool Node::addOwner(Node const& owner, Attribute const& attribute) {
     Internals::checkNotDestroying(*this);
-    // A new link goes after the links of the same attribute.
-    auto const end = Internals::linksOf(*this, &attribute).second;
+    // A new link goes after the links of the same attribute: at the end,
+    // without a search, when no link of a later attribute is there.
+    auto const end =
+        m_owners.empty() || !std::less<Attribute const*>()(&attribute, m_owners.back().attribute)
+            ? m_owners.cend()
+            : Internals::linksOf(*this, &attribute).second;
     bool const known = end != m_owners.begin() && std::prev(end)->attribute == &attribute;
     auto const link = m_owners.insert(end, OwnerLink{&attribute, &owner});
     if (known && !m_registry.expired()) {
@@ -588,7 +593,10 @@ bool Node::addOwner(Node const& owner, Attribute const& attribute) {
 }
 
 void Node::removeOwner(Node const& owner, Attribute const& attribute) {
-    auto const range = Internals::linksOf(*this, &attribute);
+    // Most nodes have one owner link: no search for it.
+    auto const range = m_owners.size() == 1 && m_owners.front().attribute == &attribute
+                           ? std::make_pair(m_owners.cbegin(), m_owners.cend())
+                           : Internals::linksOf(*this, &attribute);
     if (range.first == range.second) {
         return;
     }

@@ -91,6 +91,80 @@ TEST(ReferenceEdits, UndoIsNeverRefusedAgain) {
     a->value.set(1);
 }
 
+TEST(ReferenceEdits, AListEmptiedByARemovalHookKeepsItsNodesForTheUndo) {
+    // The list holds the only references: the nested edit lets the nodes go
+    // while the refused edit still has to tell the hook of its undo.
+    for (bool const erase : {true, false}) {
+        SCOPED_TRACE(erase);
+        Lines hooks;
+        Ref<Group> const owner = makeGroup("o", &hooks);
+        Ref<Group> a = makeGroup("a");
+        Ref<Group> b = makeGroup("b");
+        int destroyed = 0;
+        auto const counting = [&destroyed](ChangeAction what, Node const&,
+                                           boost::optional<Attribute const&>) {
+            destroyed += what == CA_NODE_DESTROYED ? 1 : 0;
+        };
+        Connection const da = a->subscribeForNodeChangeNotification(counting);
+        Connection const db = b->subscribeForNodeChangeNotification(counting);
+        owner->items.set(refs({a, b}));
+        a.reset();
+        b.reset();
+        hooks.clear();
+        bool done = false;
+        owner->onRemoval = [&] {
+            if (!std::exchange(done, true)) {
+                owner->items.set({});
+            }
+        };
+        if (erase) {
+            EXPECT_THROW(owner->items.eraseElements(0, 1), InvalidOperationException);
+        } else {
+            EXPECT_THROW(owner->items.set({}), InvalidOperationException);
+        }
+        EXPECT_EQ(owner->items.getSize(), 0u);
+        EXPECT_EQ((Lines{"-a@0 items", "-a@0 items", "-b@0 items", "+a@0 items"}), hooks);
+        EXPECT_EQ(destroyed, 2);
+    }
+}
+
+TEST(ReferenceEdits, AnUnlinkHookMayEditTheListItIsLeaving) {
+    // The nested edit stands; the edit whose unlinking ran the hook ends
+    // there, and every node goes with its last reference.
+    for (bool const erase : {true, false}) {
+        SCOPED_TRACE(erase);
+        Ref<Group> const owner = makeGroup("o");
+        Ref<Group> a = makeGroup("a");
+        Ref<Group> b = makeGroup("b");
+        Ref<Group> const c = makeGroup("c");
+        Ref<Group> const d = makeGroup("d");
+        int destroyed = 0;
+        auto const counting = [&destroyed](ChangeAction what, Node const&,
+                                           boost::optional<Attribute const&>) {
+            destroyed += what == CA_NODE_DESTROYED ? 1 : 0;
+        };
+        Connection const da = a->subscribeForNodeChangeNotification(counting);
+        Connection const db = b->subscribeForNodeChangeNotification(counting);
+        owner->items.set(refs({a, b}));
+        a->onUnlinked = [&owner, &c, done = false]() mutable {
+            if (!std::exchange(done, true)) {
+                owner->items.set(refs({c}));
+            }
+        };
+        a.reset();
+        b.reset();
+        if (erase) {
+            owner->items.eraseElements(0, 1);
+        } else {
+            owner->items.set(refs({d}));
+        }
+        EXPECT_EQ(owner->items.get(), refs({c}));
+        EXPECT_EQ(c->countOwnerLinks(owner->items), 1u);
+        EXPECT_EQ(d->getNumberOfOwnerLinks(), 0u);
+        EXPECT_EQ(destroyed, 2);
+    }
+}
+
 TEST(ReferenceEdits, ReleaseNotificationsMayEditTheSameAttribute) {
     Ref<Group> const owner = makeGroup("o");
     Ref<Group> const x = makeGroup("x");
