@@ -125,6 +125,9 @@ struct TAVEL_EXPORT Specification {
     std::list<norv::basalt::Uuid> inheritFrom;
     bool needsRegistration = true;
     QString className;
+    // How many custom attributes the node of the class that last gained one carried:
+    // nodes of a class tend to carry alike, so a node's first one makes room for as many.
+    std::size_t lastCustomCount = 0;
 
     // Each class passes the name of its own type (typeid(Class).name()).
     explicit Specification(char const* className);

@@ -64,9 +64,11 @@ long long s_nodeIdCounter = 0;
 long long s_customAttributeCounter = 0;
 
 constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
-// A node that carries custom attributes usually carries several: room for
-// them at once, rather than growing through 1, 2, 3, 6 ...
-constexpr std::size_t FIRST_CUSTOM_CAPACITY = 8;
+// Bounds of the room a node's first custom attribute makes for the others
+// (see Specification::lastCustomCount): a few at least, rather than growing
+// through 1, 2, 3, 6 ..., and never much for a node that may carry one.
+constexpr std::size_t MIN_FIRST_CUSTOM_CAPACITY = 4;
+constexpr std::size_t MAX_FIRST_CUSTOM_CAPACITY = 16;
 
 // The nodes a node-reference attribute refers to, one per position; empty
 // for every other kind.
@@ -264,7 +266,9 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
     }
     boost::shared_ptr<Attribute> const attribute = createAttribute(type, this, withMinMax);
     if (m_customAttributes.capacity() == 0) {
-        m_customAttributes.reserve(FIRST_CUSTOM_CAPACITY);
+        m_customAttributes.reserve(std::clamp(m_specification->lastCustomCount,
+                                              MIN_FIRST_CUSTOM_CAPACITY,
+                                              MAX_FIRST_CUSTOM_CAPACITY));
         position = shared ? m_customAttributes.lower_bound(key) : m_customAttributes.end();
     }
 
@@ -301,6 +305,7 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
 
     // Known now; found later, it would cost a lookup per attribute.
     attribute->m_specification = entry;
+    m_specification->lastCustomCount = m_customAttributes.size();
 
     KeepAlive const keepAlive(*this, true);
     bool const held = isHeldByRef(*this);
