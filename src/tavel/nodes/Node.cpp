@@ -399,8 +399,14 @@ void Node::releaseCustomAttribute(long long key,
         Internals::unlinkOwner(*element, *this, *attribute);
     }
     AttributeSpecification const* const entry = attribute->m_specification;
-    if (entry != nullptr && entry->isCustom() && entry->offset == key) {
-        m_specification->releaseCustomEntry(*entry);
+    try {
+        if (entry != nullptr && entry->isCustom() && entry->offset == key) {
+            m_specification->releaseCustomEntry(*entry);
+        } else {
+            m_specification->destroyCustomAttribute(key);
+        }
+    } catch (...) {
+        // Only a fixed entry refuses, and custom keys never name one.
     }
     // A holder keeps an attribute with no dangling pointer.
     attribute->detachFromOwner();
