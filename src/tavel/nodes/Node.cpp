@@ -64,10 +64,11 @@ long long s_nodeIdCounter = 0;
 long long s_customAttributeCounter = 0;
 
 constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
-// Bounds of the room a node's first custom attribute makes for the others
-// (see Specification::lastCustomCount): a few at least, rather than growing
-// through 1, 2, 3, 6 ..., and never much for a node that may carry one.
-constexpr std::size_t MIN_FIRST_CUSTOM_CAPACITY = 4;
+// The room a node's first custom attribute makes for the others: as many as
+// the class's last node carried (Specification::lastCustomCount), at most a
+// bound, so a node that carries one never pays much; a few for the first node
+// of a class, rather than growing through 1, 2, 3, 6 ...
+constexpr std::size_t FIRST_NODE_CUSTOM_CAPACITY = 4;
 constexpr std::size_t MAX_FIRST_CUSTOM_CAPACITY = 16;
 
 // The nodes a node-reference attribute refers to, one per position; empty
@@ -266,9 +267,9 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
     }
     boost::shared_ptr<Attribute> const attribute = createAttribute(type, this, withMinMax);
     if (m_customAttributes.capacity() == 0) {
-        m_customAttributes.reserve(std::clamp(m_specification->lastCustomCount,
-                                              MIN_FIRST_CUSTOM_CAPACITY,
-                                              MAX_FIRST_CUSTOM_CAPACITY));
+        std::size_t const alike = m_specification->lastCustomCount;
+        m_customAttributes.reserve(alike == 0 ? FIRST_NODE_CUSTOM_CAPACITY
+                                              : std::min(alike, MAX_FIRST_CUSTOM_CAPACITY));
         position = shared ? m_customAttributes.lower_bound(key) : m_customAttributes.end();
     }
 
