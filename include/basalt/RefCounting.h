@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -61,12 +62,17 @@ protected:
 
 // The count record of one object. It is freed by the object's destructor, or, when weak
 // references remain then, by the last of them: it outlives the object while it is watched.
+// An object made with `new` usually has its record in the same block, just before it; the
+// block then lasts as long as the record.
 class BASALT_EXPORT RefCounter {
 public:
     RefCounter() = default;
     RefCounter(RefCounter const&) = delete;
     RefCounter& operator=(RefCounter const&) = delete;
     ~RefCounter();
+
+    // A record made with its object starts their block, so freeing it frees the block.
+    static void operator delete(void* counter) noexcept;
 
     std::int32_t getStrongCount() const noexcept { return m_strongCount; }
     std::int32_t getWeakCount() const noexcept { return m_weakCount; }
@@ -98,6 +104,8 @@ private:
     std::int32_t m_weakCount = 0;
     LifeCycle m_lifeCycle = LC_CREATED;
     bool m_orphaned = false;
+    // Made in its object's block (RefCountableBase::operator new).
+    bool m_embedded = false;
 };
 
 // Copying a RefCountableBase gives the copy a fresh counter; assigning one leaves the
@@ -120,7 +128,21 @@ public:
     // The counter without a virtual call; the same as getRefCounter().
     RefCounter* refCounter() const noexcept { return m_refCounter; }
 
+    // One block for the object and its count record, which the object's constructor takes
+    // up. While weak references watch the record, the block outlives the object.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* object) noexcept;
+    // Over-aligned classes, placement and nothrow forms: the record is made on its own.
+    static void* operator new(std::size_t size, std::align_val_t alignment);
+    static void operator delete(void* object, std::align_val_t alignment) noexcept;
+    static void* operator new(std::size_t size, std::nothrow_t const&) noexcept;
+    static void operator delete(void* object, std::nothrow_t const&) noexcept;
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
+    static void operator delete(void*, void*) noexcept {}
+
 private:
+    RefCounter* takeRecord();
+
     RefCounter* m_refCounter;
 };
 

@@ -17,11 +17,91 @@ RefCountable::~RefCountable() = default;
 
 RefCounter::~RefCounter() = default;
 
-RefCountableBase::RefCountableBase() : m_refCounter(new RefCounter) {}
+void RefCounter::operator delete(void* counter) noexcept {
+    ::operator delete(counter);
+}
+
+namespace {
+
+// Room for the count record before an object, keeping the object aligned as `new` would.
+constexpr std::size_t RECORD_SPACE =
+    (sizeof(RefCounter) + __STDCPP_DEFAULT_NEW_ALIGNMENT__ - 1) /
+    __STDCPP_DEFAULT_NEW_ALIGNMENT__ * __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+
+// The block last made by RefCountableBase::operator new on this thread, until a
+// RefCountableBase inside it takes its record. Allocation comes before the constructor's
+// arguments are evaluated, and they may make other objects: only one lying in the block
+// (the object itself, or a part of it) may take the record.
+struct UnclaimedRecord {
+    char const* begin = nullptr;
+    char const* end = nullptr;
+};
+thread_local UnclaimedRecord t_unclaimed;
+
+RefCounter* recordOf(void* object) noexcept {
+    return reinterpret_cast<RefCounter*>(static_cast<char*>(object) - RECORD_SPACE);
+}
+
+} // namespace
+
+void* RefCountableBase::operator new(std::size_t size) {
+    char* const block = static_cast<char*>(::operator new(size + RECORD_SPACE));
+    RefCounter* const record = ::new (block) RefCounter();
+    record->m_embedded = true;
+    char* const object = block + RECORD_SPACE;
+    t_unclaimed = UnclaimedRecord{object, object + size};
+    return object;
+}
+
+void RefCountableBase::operator delete(void* object) noexcept {
+    if (object == nullptr) {
+        return;
+    }
+    if (t_unclaimed.begin == object) {
+        t_unclaimed = UnclaimedRecord();
+    }
+    // A record still watched keeps the block; the last weak reference frees it.
+    RefCounter* const record = recordOf(object);
+    if (record->m_weakCount > 0) {
+        return;
+    }
+    record->~RefCounter();
+    ::operator delete(static_cast<void*>(record));
+}
+
+void* RefCountableBase::operator new(std::size_t size, std::align_val_t alignment) {
+    return ::operator new(size, alignment);
+}
+
+void RefCountableBase::operator delete(void* object, std::align_val_t alignment) noexcept {
+    ::operator delete(object, alignment);
+}
+
+void* RefCountableBase::operator new(std::size_t size, std::nothrow_t const&) noexcept {
+    return ::operator new(size, std::nothrow);
+}
+
+void RefCountableBase::operator delete(void* object, std::nothrow_t const&) noexcept {
+    ::operator delete(object);
+}
+
+// The record made with this object's block, if this object lies in the block still
+// unclaimed; otherwise a record of its own.
+RefCounter* RefCountableBase::takeRecord() {
+    UnclaimedRecord const unclaimed = t_unclaimed;
+    char const* const self = reinterpret_cast<char const*>(this);
+    if (unclaimed.begin != nullptr && unclaimed.begin <= self && self < unclaimed.end) {
+        t_unclaimed = UnclaimedRecord();
+        return recordOf(const_cast<char*>(unclaimed.begin));
+    }
+    return new RefCounter;
+}
+
+RefCountableBase::RefCountableBase() : m_refCounter(takeRecord()) {}
 
 // The copy is a new object: it starts unreferenced with a counter of its own.
 RefCountableBase::RefCountableBase(RefCountableBase const& other)
-    : RefCountable(other), m_refCounter(new RefCounter) {}
+    : RefCountable(other), m_refCounter(takeRecord()) {}
 
 RefCountableBase& RefCountableBase::operator=(RefCountableBase const&) noexcept {
     return *this;
@@ -32,7 +112,10 @@ RefCountableBase::~RefCountableBase() {
     // is gone (even when it was deleted without preDestroy) and lets the last one free it.
     m_refCounter->m_lifeCycle = LC_DESTROYING;
     if (m_refCounter->m_weakCount == 0) {
-        delete m_refCounter;
+        // A record in the object's block goes with the block.
+        if (!m_refCounter->m_embedded) {
+            delete m_refCounter;
+        }
     } else {
         m_refCounter->m_orphaned = true;
     }

@@ -218,3 +218,54 @@ TEST(RefCountableBase, CopyingNeverCopiesTheCount) {
     EXPECT_EQ(original->getRefCounter()->getStrongCount(), 1);
     EXPECT_EQ(original->getLifeCycle(), LC_REFERENCED);
 }
+
+namespace probes {
+
+// A counted part made before the object's own counted base: the part lies in the object's
+// block and is the first to look for its count record.
+struct WithPart {
+    Probe part;
+};
+class PartFirst : public WithPart, public Probe {
+public:
+    explicit PartFirst(Ref<Probe> argument = Ref<Probe>()) : argument(std::move(argument)) {}
+    Ref<Probe> argument;
+};
+
+struct Refuses {
+    Refuses() { throw std::runtime_error("refused"); }
+};
+class FailsEarly : public Refuses, public RefCountableBase {};
+class FailsLate : public RefCountableBase, public Refuses {};
+
+} // namespace probes
+
+// An object made with `new` shares its block with a count record; the block must last
+// while the record is watched and go exactly once in every other case (ASan checks).
+TEST(RefCountableBase, EveryWayOfMakingAnObjectKeepsItsRecordSound) {
+    WeakRef<Probe> watchPart;
+    WeakRef<Probe> watchArgument;
+    {
+        // The argument is made after the object's block and before its constructor runs.
+        Ref<probes::PartFirst> object(new probes::PartFirst(Ref<Probe>(new Probe)));
+        EXPECT_NE(object->getRefCounter(), object->part.getRefCounter());
+        EXPECT_NE(object->getRefCounter(), object->argument->getRefCounter());
+        object->part.getRefCounter()->markReferenced();
+        watchPart = WeakRef<Probe>(&object->part);
+        watchArgument = WeakRef<Probe>(object->argument);
+    }
+    EXPECT_TRUE(watchPart.expired());
+    EXPECT_TRUE(watchArgument.expired());
+    watchPart.reset();
+    watchArgument.reset();
+
+    EXPECT_THROW(new probes::FailsEarly, std::runtime_error);
+    EXPECT_THROW(new probes::FailsLate, std::runtime_error);
+    Probe onStack;
+    alignas(Probe) unsigned char buffer[sizeof(Probe)];
+    Probe* const placed = new (buffer) Probe;
+    Ref<Probe> const afterwards(new Probe);
+    EXPECT_NE(placed->getRefCounter(), afterwards->getRefCounter());
+    EXPECT_EQ(onStack.getRefCounter()->getStrongCount(), 0);
+    placed->~Probe();
+}

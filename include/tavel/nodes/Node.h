@@ -310,6 +310,9 @@ private:
     // subscribers and the owners hear of it once inhibition ends.
     bool m_hierarchyPending = false;
     bool m_hierarchyPendingFlag = false;
+    // Set while an inhibit pass walks below this node: reaching it again on
+    // that path is a cycle, and the pass does not enter it twice.
+    bool m_onInhibitPath = false;
     long long m_subHierarchyIncarnation;
     long long m_instanceIncarnation;
     Specification* m_specification;
@@ -320,10 +323,6 @@ private:
     // incarnation 1, so the counter starts there too: the first number drawn
     // (2) is newer than every initial one.
     static long long s_incarnationCounter;
-
-    // Set while an inhibit pass walks below this node: reaching it again on
-    // that path is a cycle, and the pass does not enter it twice.
-    bool m_onInhibitPath = false;
 };
 
 // Holds back the notifications of a node and of everything below it for the

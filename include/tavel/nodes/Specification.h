@@ -49,7 +49,8 @@ using AttributeFlags = std::bitset<5>;
 struct TAVEL_EXPORT AttributeSpecification {
     QString name;
     QString humanReadableName;
-    std::int32_t useCounter = 0;
+    // Not a key of any index: counted in place, without re-indexing the entry.
+    mutable std::int32_t useCounter = 0;
     AttributeType type = AT_INVALID_TYPE;
     AttributeFlags flags;
     std::int64_t offset = 0;
@@ -124,6 +125,9 @@ struct TAVEL_EXPORT Specification {
     std::list<norv::basalt::Uuid> inheritFrom;
     bool needsRegistration = true;
     QString className;
+    // How many custom attributes the node of the class that last gained one carried:
+    // nodes of a class tend to carry alike, so a node's first one makes room for as many.
+    std::size_t lastCustomCount = 0;
 
     // Each class passes the name of its own type (typeid(Class).name()).
     explicit Specification(char const* className);
@@ -155,6 +159,8 @@ struct TAVEL_EXPORT Specification {
 private:
     friend class Node;
     void destroyCustomAttribute(long long offset);
+    // The same for an entry of this layout already in hand.
+    void releaseCustomEntry(AttributeSpecification const& entry);
 };
 
 } // namespace Norv::Tavel

@@ -65,6 +65,12 @@ long long s_nodeIdCounter = 0;
 long long s_customAttributeCounter = 0;
 
 constexpr long long CUSTOM_KEY_BIT = static_cast<long long>(1ULL << 63);
+// The room a node's first custom attribute makes for the others: as many as
+// the class's last node carried (Specification::lastCustomCount), at most a
+// bound, so a node that carries one never pays much; a few for the first node
+// of a class, rather than growing through 1, 2, 3, 6 ...
+constexpr std::size_t FIRST_NODE_CUSTOM_CAPACITY = 4;
+constexpr std::size_t MAX_FIRST_CUSTOM_CAPACITY = 16;
 
 // The nodes a node-reference attribute refers to, one per position; empty
 // for every other kind.
@@ -245,41 +251,63 @@ void Node::registerFixedAttribute(Specification& layout, Attribute const& attrib
 
 Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool withMinMax) {
     Internals::checkNotDestroying(*this);
-    if (!Utilities::validateAttributeName(name)) {
-        throw InvalidAttributeNameException("");
-    }
-    auto& sequence = m_specification->attributes.get<0>();
     auto const existing = m_specification->findAttributeSpecification(name);
     bool const shared = existing != m_specification->orderedEnd();
-    if (shared && (existing->isFixed() || m_customAttributes.count(existing->offset) != 0)) {
-        throw AttributeExistsException("");
+    // Entries are only ever made for valid names: a known one needs no second check.
+    if (!shared && !Utilities::validateAttributeName(name)) {
+        throw InvalidAttributeNameException("");
+    }
+    long long key = shared ? existing->offset : 0;
+    auto position = m_customAttributes.end();
+    if (shared) {
+        position = m_customAttributes.lower_bound(key);
+        if (existing->isFixed() ||
+            (position != m_customAttributes.end() && position->first == key)) {
+            throw AttributeExistsException("");
+        }
     }
     boost::shared_ptr<Attribute> const attribute = createAttribute(type, this, withMinMax);
+    if (m_customAttributes.capacity() == 0) {
+        std::size_t const alike = m_specification->lastCustomCount;
+        m_customAttributes.reserve(alike == 0 ? FIRST_NODE_CUSTOM_CAPACITY
+                                              : std::min(alike, MAX_FIRST_CUSTOM_CAPACITY));
+        position = shared ? m_customAttributes.lower_bound(key) : m_customAttributes.end();
+    }
 
-    long long key = 0;
+    AttributeSpecification const* entry = nullptr;
     if (shared) {
-        key = existing->offset;
-        m_customAttributes.emplace(key, CustomAttribute{attribute, {}});
-        m_specification->attributes.get<1>().modify(existing, IncUseCounter());
+        m_customAttributes.emplace_hint(position, key, CustomAttribute{attribute, {}});
+        ++existing->useCounter;
+        entry = &*existing;
     } else {
         key = ++s_customAttributeCounter | CUSTOM_KEY_BIT;
-        AttributeSpecification entry(name, QString());
-        entry.type = attribute->getAttributeType();
-        entry.offset = key;
-        entry.attributeId = key;
-        entry.useCounter = 1;
-        entry.flags = AttributeFlags(ATTR_SERIALIZE | ATTR_CUSTOM);
-        m_customAttributes.emplace(key, CustomAttribute{attribute, {}});
+        AttributeSpecification fresh(name, QString());
+        fresh.type = attribute->getAttributeType();
+        fresh.offset = key;
+        fresh.attributeId = key;
+        fresh.useCounter = 1;
+        fresh.flags = AttributeFlags(ATTR_SERIALIZE | ATTR_CUSTOM);
+        // The newest key is the greatest: it goes at the end.
+        m_customAttributes.emplace_hint(m_customAttributes.end(), key,
+                                        CustomAttribute{attribute, {}});
+        bool entered = false;
         try {
-            sequence.push_back(entry);
+            auto const made = m_specification->attributes.push_back(fresh);
+            entered = made.second;
+            entry = &*made.first;
         } catch (...) {
             m_customAttributes.erase(key);
             throw;
         }
+        if (!entered) {
+            m_customAttributes.erase(key);
+            throw AttributeExistsException("");
+        }
     }
 
-    // Known now; found later, it would cost a walk of the whole layout per attribute.
-    attribute->m_specification = m_specification->findByOffset(key);
+    // Known now; found later, it would cost a lookup per attribute.
+    attribute->m_specification = entry;
+    m_specification->lastCustomCount = m_customAttributes.size();
 
     KeepAlive const keepAlive(*this, true);
     bool const held = isHeldByRef(*this);
@@ -372,8 +400,13 @@ void Node::releaseCustomAttribute(long long key,
     for (NodeRef const& element : referencedNodes(*attribute)) {
         Internals::unlinkOwner(*element, *this, *attribute);
     }
+    AttributeSpecification const* const entry = attribute->m_specification;
     try {
-        m_specification->destroyCustomAttribute(key);
+        if (entry != nullptr && entry->isCustom() && entry->offset == key) {
+            m_specification->releaseCustomEntry(*entry);
+        } else {
+            m_specification->destroyCustomAttribute(key);
+        }
     } catch (...) {
         // Only a fixed entry refuses, and custom keys never name one.
     }

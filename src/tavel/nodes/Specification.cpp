@@ -73,12 +73,15 @@ void Specification::destroyCustomAttribute(long long offset) {
     if (!found->isCustom()) {
         throw AttributeCannotBeRemovedException("");
     }
-    // The last use erases the entry; the count is decided before any
-    // change, so the iterator is never read after an erase.
-    if (found->useCounter <= 1) {
-        byOffset.erase(found);
+    releaseCustomEntry(*found);
+}
+
+void Specification::releaseCustomEntry(AttributeSpecification const& entry) {
+    // The last use erases the entry.
+    if (entry.useCounter <= 1) {
+        attributes.erase(attributes.iterator_to(entry));
     } else {
-        byOffset.modify(found, DecUseCounter());
+        --entry.useCounter;
     }
 }
 
