@@ -16,8 +16,8 @@ using norv::basalt::Ref;
 
 namespace {
 
-constexpr std::int64_t SMALL_CHAIN = 100000;
-constexpr std::int64_t LARGE_CHAIN = 400000;
+constexpr std::int64_t SMALL_CHAIN = 400000;
+constexpr std::int64_t LARGE_CHAIN = 1600000;
 constexpr std::int64_t SMALL_LIST = 250000;
 constexpr std::int64_t LARGE_LIST = 1000000;
 constexpr std::int64_t FEW_ATTRIBUTES = 2500;

@@ -69,8 +69,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 #include <string>
+#include <vector>
 
 namespace Norv::Tavel {
 
@@ -269,6 +269,9 @@ private:
     // Keyed by entry key, which grows in the order entries are made: new
     // attributes append, and a node's walk is a walk of one array. Every use
     // looks an entry up afresh after calling out, so a move cannot dangle.
+    // A removal inside the array leaves an empty entry (a null attribute),
+    // which every walk skips; the array is compacted once they are half of
+    // it, so removing many attributes in any order stays linear.
     using CustomAttributes = boost::container::flat_map<long long, CustomAttribute>;
     // One owner link: the attribute that refers to this node, and its node.
     struct OwnerLink {
@@ -290,6 +293,9 @@ private:
         return found == m_customAttributes.end() ? nullptr : found->second.attribute.get();
     }
     boost::optional<Attribute&> attributeFor(Specification::OrderedIterator entry);
+    // Takes a custom attribute's entry out of the map: emptied where it is,
+    // erased when it is the last.
+    void eraseCustomEntry(CustomAttributes::iterator entry) noexcept;
     // Lets go of a custom attribute already out of the map: unlinks the nodes
     // it refers to, releases its entry and detaches it.
     void releaseCustomAttribute(long long key,
@@ -302,6 +308,8 @@ private:
     HierarchicalChangeSignal* m_hierarchicalSignal;
     NodeChangeSignal* m_nodeChangeSignal;
     std::int32_t m_inhibitUpdateCounter;
+    // The empty entries in m_customAttributes.
+    std::uint32_t m_emptyCustomEntries = 0;
     // The levels behind the counter, by scope (see InhibitLevels.h).
     detail::InhibitLevels m_inhibitLevels;
     bool m_changePending;

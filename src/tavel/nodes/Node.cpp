@@ -122,8 +122,11 @@ Node::~Node() {
     }
     CustomAttributes attributes;
     attributes.swap(m_customAttributes);
+    m_emptyCustomEntries = 0;
     for (auto const& entry : attributes) {
-        releaseCustomAttribute(entry.first, entry.second.attribute);
+        if (entry.second.attribute != nullptr) {
+            releaseCustomAttribute(entry.first, entry.second.attribute);
+        }
     }
     attributes.clear();
     --Registry::INSTANCE_COUNTER;
@@ -259,10 +262,11 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
     }
     long long key = shared ? existing->offset : 0;
     auto position = m_customAttributes.end();
+    bool refill = false;
     if (shared) {
         position = m_customAttributes.lower_bound(key);
-        if (existing->isFixed() ||
-            (position != m_customAttributes.end() && position->first == key)) {
+        refill = position != m_customAttributes.end() && position->first == key;
+        if (existing->isFixed() || (refill && position->second.attribute != nullptr)) {
             throw AttributeExistsException("");
         }
     }
@@ -275,7 +279,13 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
     }
 
     AttributeSpecification const* entry = nullptr;
-    if (shared) {
+    if (refill) {
+        // The entry this node's earlier attribute of the name left empty.
+        position->second = CustomAttribute{attribute, {}};
+        --m_emptyCustomEntries;
+        ++existing->useCounter;
+        entry = &*existing;
+    } else if (shared) {
         m_customAttributes.emplace_hint(position, key, CustomAttribute{attribute, {}});
         ++existing->useCounter;
         entry = &*existing;
@@ -307,7 +317,7 @@ Attribute& Node::registerAttribute(QString const& name, AttributeType type, bool
 
     // Known now; found later, it would cost a lookup per attribute.
     attribute->m_specification = entry;
-    m_specification->lastCustomCount = m_customAttributes.size();
+    m_specification->lastCustomCount = m_customAttributes.size() - m_emptyCustomEntries;
 
     KeepAlive const keepAlive(*this, true);
     bool const held = isHeldByRef(*this);
@@ -342,7 +352,7 @@ void Node::removeAttribute(QString const& name) {
     }
     long long const key = entry->offset;
     auto const found = m_customAttributes.find(key);
-    if (found == m_customAttributes.end()) {
+    if (found == m_customAttributes.end() || found->second.attribute == nullptr) {
         return;
     }
     KeepAlive const keepAlive(*this, true);
@@ -360,7 +370,7 @@ void Node::removeAttribute(QString const& name) {
     FirstException failure;
     failure.attempt([&] { Internals::syncInhibition(*this, key, false); });
     if (customAttribute(key) == held.get()) {
-        m_customAttributes.erase(key);
+        eraseCustomEntry(m_customAttributes.find(key));
         releaseCustomAttribute(key, held);
         failure.attempt([&] {
             postAttributeChange(CA_ATTRIBUTE_REMOVED, boost::none, boost::none, true,
@@ -384,10 +394,29 @@ void Node::removeAllAttributes() {
     failure.attempt([&] { Internals::syncAllInhibition(*this, false); });
     CustomAttributes attributes;
     attributes.swap(m_customAttributes);
+    m_emptyCustomEntries = 0;
     for (auto const& entry : attributes) {
-        releaseCustomAttribute(entry.first, entry.second.attribute);
+        if (entry.second.attribute != nullptr) {
+            releaseCustomAttribute(entry.first, entry.second.attribute);
+        }
     }
     failure.rethrow();
+}
+
+void Node::eraseCustomEntry(CustomAttributes::iterator entry) noexcept {
+    if (std::next(entry) == m_customAttributes.end()) {
+        m_customAttributes.erase(entry);
+        return;
+    }
+    entry->second = CustomAttribute();
+    ++m_emptyCustomEntries;
+    if (2 * std::size_t(m_emptyCustomEntries) > m_customAttributes.size()) {
+        m_customAttributes.erase(
+            std::remove_if(m_customAttributes.begin(), m_customAttributes.end(),
+                           [](auto const& kept) { return kept.second.attribute == nullptr; }),
+            m_customAttributes.end());
+        m_emptyCustomEntries = 0;
+    }
 }
 
 void Node::releaseCustomAttribute(long long key,
@@ -472,7 +501,7 @@ boost::optional<Attribute&> Node::getAttributeByID(long long id) {
 }
 
 unsigned long long Node::calculateNumberOfAttributes() const {
-    unsigned long long count = m_customAttributes.size();
+    unsigned long long count = m_customAttributes.size() - m_emptyCustomEntries;
     for (AttributeSpecification const& entry : m_specification->attributes) {
         if (entry.isCustom()) {
             break;

@@ -394,7 +394,7 @@ void Internals::syncInhibition(Node& node, long long key, bool keep) {
     static detail::InhibitLevels const none;
     for (;;) {
         auto const found = node.m_customAttributes.find(key);
-        if (found == node.m_customAttributes.end()) {
+        if (found == node.m_customAttributes.end() || found->second.attribute == nullptr) {
             return;
         }
         detail::InhibitLevels& applied = found->second.inhibitLevels;
@@ -590,6 +590,10 @@ void Internals::expandForInhibition(Node& node, int direction, std::uint32_t tok
     for (auto it = attributes.begin(); it != attributes.end();) {
         long long const key = it->first;
         auto& entry = it->second;
+        if (entry.attribute == nullptr) {
+            ++it;
+            continue;
+        }
         bool const applies = direction > 0 ? (entry.inhibitLevels.add(token), true)
                                            : entry.inhibitLevels.remove(token);
         if (applies) {

@@ -38,7 +38,10 @@ SequencedIteratorBase::Position SequencedIteratorBase::ownCustomFrom(long long k
                                                                      bool inclusive) const {
     auto const& attributes = m_node->m_customAttributes;
     auto const& sequence = m_node->m_specification->attributes;
-    auto const next = inclusive ? attributes.lower_bound(key) : attributes.upper_bound(key);
+    auto next = inclusive ? attributes.lower_bound(key) : attributes.upper_bound(key);
+    while (next != attributes.end() && next->second.attribute == nullptr) {
+        ++next;
+    }
     if (next == attributes.end()) {
         return sequence.end();
     }
