@@ -23,6 +23,18 @@ Connection onRelease(Node& node, std::function<void()> action) {
         });
 }
 
+// Counts in `destroyed` the destruction of each node.
+std::vector<Connection> countDestruction(std::vector<Group*> const& nodes, int& destroyed) {
+    std::vector<Connection> connections;
+    for (Group* node : nodes) {
+        connections.push_back(node->subscribeForNodeChangeNotification(
+            [&destroyed](ChangeAction what, Node const&, boost::optional<Attribute const&>) {
+                destroyed += what == CA_NODE_DESTROYED ? 1 : 0;
+            }));
+    }
+    return connections;
+}
+
 TEST(ReferenceEdits, ARefusedEditLeavesNoTraceInsideAScope) {
     Log log;
     Ref<Group> const owner = makeGroup("o");
@@ -101,12 +113,7 @@ TEST(ReferenceEdits, AListEmptiedByARemovalHookKeepsItsNodesForTheUndo) {
         Ref<Group> a = makeGroup("a");
         Ref<Group> b = makeGroup("b");
         int destroyed = 0;
-        auto const counting = [&destroyed](ChangeAction what, Node const&,
-                                           boost::optional<Attribute const&>) {
-            destroyed += what == CA_NODE_DESTROYED ? 1 : 0;
-        };
-        Connection const da = a->subscribeForNodeChangeNotification(counting);
-        Connection const db = b->subscribeForNodeChangeNotification(counting);
+        std::vector<Connection> const watches = countDestruction({a.get(), b.get()}, destroyed);
         owner->items.set(refs({a, b}));
         a.reset();
         b.reset();
@@ -139,12 +146,7 @@ TEST(ReferenceEdits, AnUnlinkHookMayEditTheListItIsLeaving) {
         Ref<Group> const c = makeGroup("c");
         Ref<Group> const d = makeGroup("d");
         int destroyed = 0;
-        auto const counting = [&destroyed](ChangeAction what, Node const&,
-                                           boost::optional<Attribute const&>) {
-            destroyed += what == CA_NODE_DESTROYED ? 1 : 0;
-        };
-        Connection const da = a->subscribeForNodeChangeNotification(counting);
-        Connection const db = b->subscribeForNodeChangeNotification(counting);
+        std::vector<Connection> const watches = countDestruction({a.get(), b.get()}, destroyed);
         owner->items.set(refs({a, b}));
         a->onUnlinked = [&owner, &c, done = false]() mutable {
             if (!std::exchange(done, true)) {
