@@ -132,7 +132,8 @@ public:
     // up. While weak references watch the record, the block outlives the object.
     static void* operator new(std::size_t size);
     static void operator delete(void* object) noexcept;
-    // Over-aligned classes, placement and nothrow forms: the record is made on its own.
+    // The nothrow form makes the same block; over-aligned classes and placement
+    // have their record made on its own.
     static void* operator new(std::size_t size, std::align_val_t alignment);
     static void operator delete(void* object, std::align_val_t alignment) noexcept;
     static void* operator new(std::size_t size, std::nothrow_t const&) noexcept;

@@ -24,9 +24,9 @@ void RefCounter::operator delete(void* counter) noexcept {
 namespace {
 
 // Room for the count record before an object, keeping the object aligned as `new` would.
-constexpr std::size_t RECORD_SPACE =
-    (sizeof(RefCounter) + __STDCPP_DEFAULT_NEW_ALIGNMENT__ - 1) /
-    __STDCPP_DEFAULT_NEW_ALIGNMENT__ * __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+constexpr std::size_t RECORD_SPACE = (sizeof(RefCounter) + __STDCPP_DEFAULT_NEW_ALIGNMENT__ - 1) /
+                                     __STDCPP_DEFAULT_NEW_ALIGNMENT__ *
+                                     __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 
 // The block last made by RefCountableBase::operator new on this thread, until a
 // RefCountableBase inside it takes its record. Allocation comes before the constructor's
@@ -77,12 +77,17 @@ void RefCountableBase::operator delete(void* object, std::align_val_t alignment)
     ::operator delete(object, alignment);
 }
 
+// The same block as the plain form: whichever form made it, `delete` frees it alike.
 void* RefCountableBase::operator new(std::size_t size, std::nothrow_t const&) noexcept {
-    return ::operator new(size, std::nothrow);
+    try {
+        return RefCountableBase::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 void RefCountableBase::operator delete(void* object, std::nothrow_t const&) noexcept {
-    ::operator delete(object);
+    RefCountableBase::operator delete(object);
 }
 
 // The record made with this object's block, if this object lies in the block still

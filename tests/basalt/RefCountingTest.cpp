@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -266,6 +267,9 @@ TEST(RefCountableBase, EveryWayOfMakingAnObjectKeepsItsRecordSound) {
     Probe* const placed = new (buffer) Probe;
     Ref<Probe> const afterwards(new Probe);
     EXPECT_NE(placed->getRefCounter(), afterwards->getRefCounter());
+    // Made without throwing, deleted as any other.
+    Ref<Probe> const nothrow(new (std::nothrow) Probe);
+    EXPECT_EQ(nothrow->getRefCounter()->getStrongCount(), 1);
     EXPECT_EQ(onStack.getRefCounter()->getStrongCount(), 0);
     placed->~Probe();
 }
