@@ -15,9 +15,12 @@
 //
 // An edit runs the steps that may refuse (the owner's element hooks, the new
 // node's addOwner) before anything another node can see; a refusal leaves
-// no trace. The node let go is lowered only once the new reference is
-// stored and linked, so its release notification may edit this attribute
-// again, and that edit stands.
+// no trace. A hook that sets this reference meanwhile refuses the edit
+// with InvalidOperationException (its own edit stands); a removeOwner hook of
+// the node being let go may set it too, and that edit stands, while this one
+// ends there, unreported, taking back the link it made. The node let go is
+// lowered only once the new reference is stored and linked, so its release
+// notification may edit this attribute again, and that edit stands.
 
 #include <tavel/attributes/AttributeBase.h>
 #include <tavel/nodes/InhibitLevels.h>

@@ -131,6 +131,12 @@ template <class T> void DataSANode<T>::set(NodeRef const& value) {
         throw InvalidOperationException("");
     }
     edit.commit();
+    if (m_value != old) {
+        // A removeOwner hook set this reference while the old link went: that
+        // edit stands, and this one takes back the link it made.
+        edit.dropEntered();
+        return;
+    }
     Node* const owner = hasOwner() ? &getOwner() : nullptr;
     InhibitLevels entered = typed ? NodeLinks::enter(*typed, owner, m_depth) : InhibitLevels();
     InhibitLevels const letGo = std::exchange(m_levels, std::move(entered));

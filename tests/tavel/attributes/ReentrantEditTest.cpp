@@ -135,11 +135,13 @@ TEST(ReferenceEdits, AListEmptiedByARemovalHookKeepsItsNodesForTheUndo) {
     }
 }
 
-TEST(ReferenceEdits, AnUnlinkHookMayEditTheListItIsLeaving) {
+TEST(ReferenceEdits, AnUnlinkHookMayEditTheReferencesItIsLeaving) {
     // The nested edit stands; the edit whose unlinking ran the hook ends
-    // there, and every node goes with its last reference.
-    for (bool const erase : {true, false}) {
-        SCOPED_TRACE(erase);
+    // there, and every node goes with its last reference. Erasing from the
+    // list, setting the list, setting a single reference.
+    for (int const mode : {0, 1, 2}) {
+        SCOPED_TRACE(mode);
+        bool const single = mode == 2;
         Ref<Group> const owner = makeGroup("o");
         Ref<Group> a = makeGroup("a");
         Ref<Group> b = makeGroup("b");
@@ -147,21 +149,32 @@ TEST(ReferenceEdits, AnUnlinkHookMayEditTheListItIsLeaving) {
         Ref<Group> const d = makeGroup("d");
         int destroyed = 0;
         std::vector<Connection> const watches = countDestruction({a.get(), b.get()}, destroyed);
-        owner->items.set(refs({a, b}));
-        a->onUnlinked = [&owner, &c, done = false]() mutable {
+        if (single) {
+            owner->link.set(a);
+        } else {
+            owner->items.set(refs({a, b}));
+        }
+        a->onUnlinked = [&owner, &c, single, done = false]() mutable {
             if (!std::exchange(done, true)) {
-                owner->items.set(refs({c}));
+                single ? owner->link.set(c) : owner->items.set(refs({c}));
             }
         };
         a.reset();
         b.reset();
-        if (erase) {
+        if (mode == 0) {
             owner->items.eraseElements(0, 1);
-        } else {
+        } else if (mode == 1) {
             owner->items.set(refs({d}));
+        } else {
+            owner->link.set(d);
         }
-        EXPECT_EQ(owner->items.get(), refs({c}));
-        EXPECT_EQ(c->countOwnerLinks(owner->items), 1u);
+        if (single) {
+            EXPECT_EQ(owner->link.get(), NodeRef(c));
+            EXPECT_EQ(c->countOwnerLinks(owner->link), 1u);
+        } else {
+            EXPECT_EQ(owner->items.get(), refs({c}));
+            EXPECT_EQ(c->countOwnerLinks(owner->items), 1u);
+        }
         EXPECT_EQ(d->getNumberOfOwnerLinks(), 0u);
         EXPECT_EQ(destroyed, 2);
     }
