@@ -18,6 +18,7 @@
 #include <tavel/types/AttributeValue.h>
 
 #include <boost/optional.hpp>
+#include <boost/shared_ptr.hpp>
 
 #include <QString>
 
@@ -110,6 +111,22 @@ protected:
     // through the slot. Defined in detail/OwnChange.h.
     inline void postOwnChange(ChangeAction action, bool structureChanged,
                               std::type_info const& keeper);
+
+    // Keeps an attribute, and the node holding it, alive for the life of the
+    // scope: an edit made of several notified steps goes on though a
+    // subscriber told of one step removes the attribute or drops the node.
+    // The steps after that change the attribute alone.
+    class Hold {
+    public:
+        explicit Hold(Attribute& attribute);
+        ~Hold() noexcept(false);
+        Hold(Hold const&) = delete;
+        Hold& operator=(Hold const&) = delete;
+
+    private:
+        Node* m_node = nullptr;
+        boost::shared_ptr<Attribute> m_attribute;
+    };
 
 private:
     friend class Node;

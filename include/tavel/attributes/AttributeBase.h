@@ -70,15 +70,19 @@ public:
             this->setGeneric(other.getGeneric());
             return;
         }
-        if (this->hasMinMaxValues() && other.hasMinMaxValues()) {
-            setMinMaxValues(valueOf(other.getMinValueGeneric()),
-                            valueOf(other.getMaxValueGeneric()));
+        auto const* typed = dynamic_cast<AttributeBase const*>(&other);
+        if (!this->hasMinMaxValues() || !other.hasMinMaxValues()) {
+            set(typed != nullptr ? typed->get() : valueOf(other.getGeneric()));
+            return;
         }
-        if (auto const* typed = dynamic_cast<AttributeBase const*>(&other)) {
-            set(typed->get());
-        } else {
-            set(valueOf(other.getGeneric()));
-        }
+        // Two notified steps: everything is read from `other` first, and this
+        // attribute is held, as a subscriber of the first may remove either.
+        ValueType const value = typed != nullptr ? typed->get() : valueOf(other.getGeneric());
+        ValueType const minValue = valueOf(other.getMinValueGeneric());
+        ValueType const maxValue = valueOf(other.getMaxValueGeneric());
+        Attribute::Hold const hold(*this);
+        setMinMaxValues(minValue, maxValue);
+        set(value);
     }
 
     // Value equality of the kind; false across kinds. Ranges, names,

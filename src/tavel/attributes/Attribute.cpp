@@ -5,6 +5,8 @@
 #include <tavel/nodes/Specification.h>
 #include <tavel/types/Exceptions.h>
 
+#include "tavel/nodes/NodeInternals.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -43,9 +45,43 @@ void Attribute::copy(Attribute const& other) {
     if (other.getAttributeType() != getAttributeType()) {
         throw BadCastException("");
     }
+    // Read before the assignment notifies: a subscriber may remove either attribute.
+    QString const name = other.getHumanReadableName();
+    GUIControlType const controlType = other.m_guiControlType;
+    Hold const hold(*this);
     assign(other);
-    setHumanReadableName(other.getHumanReadableName());
-    m_guiControlType = other.m_guiControlType;
+    if (m_owner != nullptr) {
+        setHumanReadableName(name);
+    } else {
+        // Standing alone (or removed meanwhile), it has no class name to defer to.
+        m_humanReadableName = name.isEmpty() ? nullptr : std::make_unique<QString>(name);
+    }
+    m_guiControlType = controlType;
+}
+
+Attribute::Hold::Hold(Attribute& attribute) {
+    Node* const owner = attribute.m_owner;
+    if (owner == nullptr) {
+        return;
+    }
+    if (detail::isHeldByRef(*owner)) {
+        owner->refCounter()->hold();
+        m_node = owner;
+    }
+    // A custom attribute is held by its node's table, not by the node itself.
+    AttributeSpecification const* const entry = attribute.m_specification;
+    if (entry != nullptr && entry->isCustom()) {
+        m_attribute = owner->getCustomAttributePointer(entry->offset);
+    }
+}
+
+Attribute::Hold::~Hold() noexcept(false) {
+    m_attribute.reset();
+    if (m_node != nullptr && m_node->refCounter()->release() == 0) {
+        // The last reference went meanwhile: a Ref ends the node properly.
+        m_node->refCounter()->hold();
+        detail::releaseLast(*m_node);
+    }
 }
 
 AttributeSpecification const* Attribute::getAttributeSpecification() const {

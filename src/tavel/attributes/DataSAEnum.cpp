@@ -24,19 +24,23 @@ void SAEnum::assign(Attribute const& other) {
         setGeneric(other.getGeneric());
         return;
     }
+    // Read before the names notify: a subscriber may remove either attribute.
+    unsigned int const value = valueOf(other.getGeneric());
     if (auto const* names = dynamic_cast<SAEnum const*>(&other)) {
-        setStringValues(names->m_stringValues);
+        QStringList const values = names->m_stringValues;
+        Hold const hold(*this);
+        setStringValues(values);
+        set(value);
+        return;
     }
-    set(valueOf(other.getGeneric()));
+    set(value);
 }
 
 void SAEnum::copy(Attribute const& other) {
     if (other.getAttributeType() != AT_S_ENUM) {
         throw BadCastException("");
     }
-    if (auto const* names = dynamic_cast<SAEnum const*>(&other)) {
-        setStringValues(names->m_stringValues);
-    }
+    // The names, then the index, through assign.
     Attribute::copy(other);
 }
 
@@ -95,6 +99,8 @@ void SAEnum::setStringValues(QStringList const& values) {
         return;
     }
     m_stringValues = values;
+    // The value is clamped after the names are reported, whatever their subscribers do.
+    Hold const hold(*this);
     postChange(CA_ENUM_VALUES_CHANGED, false, *this, -1);
     set(get());
 }
@@ -114,6 +120,7 @@ void SAEnum::removeEnum(QString const& name) {
         return;
     }
     m_stringValues.removeAt(static_cast<int>(position));
+    Hold const hold(*this);
     postChange(CA_ENUM_VALUES_CHANGED, false, *this, -1);
     if (position < current) {
         set(current - 1);
@@ -127,6 +134,7 @@ void SAEnum::clearEnums() {
         return;
     }
     m_stringValues.clear();
+    Hold const hold(*this);
     postChange(CA_ENUM_VALUES_CHANGED, false, *this, -1);
     set(0);
 }

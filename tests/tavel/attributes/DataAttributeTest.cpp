@@ -3,11 +3,13 @@
 #include <tavel/attributes/DataSA.h>
 #include <tavel/attributes/DataSAEnum.h>
 #include <tavel/attributes/DataSAMinMax.h>
+#include <tavel/nodes/CustomNode.h>
 #include <tavel/nodes/Node.h>
 
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <utility>
 
 namespace Norv::Tavel {
 namespace {
@@ -282,6 +284,46 @@ TEST(Attributes, AnOverriddenPostChangeHearsEveryChange) {
     Watched<DataMA<AT_M_INT32>> listCopy(list);
     listCopy.set({1});
     EXPECT_EQ(listCopy.changes, 1);
+}
+
+// Edits in two notified steps (a range, then the value; names, then the
+// index) whose first step's subscriber removes both attributes: the edit
+// ends on the attribute alone and reads nothing freed (the sanitizers check).
+TEST(Attributes, TwoStepEditsOutliveASubscriberRemovingBothAttributes) {
+    for (int const mode : {0, 1, 2}) {
+        SCOPED_TRACE(mode);
+        bool const ranged = mode == 0;
+        AttributeType const type = ranged ? AT_S_FLOAT : AT_S_ENUM;
+        norv::basalt::Ref<CustomNode> const node = CustomNode::create(nullptr);
+        Attribute& target = node->registerAttribute("target", type, true);
+        Attribute& source = node->registerAttribute("source", type, true);
+        if (ranged) {
+            dynamic_cast<DataSAMinMax<AT_S_FLOAT>&>(target).setMinMaxValues(0.f, 1000.f);
+            target.setGeneric(AttributeValue(100.f));
+            dynamic_cast<DataSAMinMax<AT_S_FLOAT>&>(source).setMinMaxValues(5.f, 9.f);
+            source.setGeneric(AttributeValue(7.f));
+        } else {
+            dynamic_cast<SAEnum&>(target).setStringValues({"a", "b", "c"});
+            target.setGeneric(AttributeValue(QStringLiteral("c")));
+            dynamic_cast<SAEnum&>(source).setStringValues({"p", "q"});
+            source.setGeneric(AttributeValue(QStringLiteral("q")));
+        }
+        bool removed = false;
+        auto const watch = node->subscribeForNodeChangeNotification(
+            [&](ChangeAction, Node const&, boost::optional<Attribute const&>) {
+                if (!std::exchange(removed, true)) {
+                    node->removeAttribute("target");
+                    node->removeAttribute("source");
+                }
+            });
+        if (mode == 2) {
+            target.copy(source);
+        } else {
+            target.assign(source);
+        }
+        EXPECT_TRUE(removed);
+        EXPECT_EQ(node->calculateNumberOfAttributes(), 0u);
+    }
 }
 
 } // namespace
