@@ -372,6 +372,7 @@ void Node::removeAttribute(QString const& name) {
     if (customAttribute(key) == held.get()) {
         eraseCustomEntry(m_customAttributes.find(key));
         releaseCustomAttribute(key, held);
+        Internals::keepWhileReported(held);
         failure.attempt([&] {
             postAttributeChange(CA_ATTRIBUTE_REMOVED, boost::none, boost::none, true,
                                 incrementIncarnation());
@@ -398,6 +399,7 @@ void Node::removeAllAttributes() {
     for (auto const& entry : attributes) {
         if (entry.second.attribute != nullptr) {
             releaseCustomAttribute(entry.first, entry.second.attribute);
+            Internals::keepWhileReported(entry.second.attribute);
         }
     }
     failure.rethrow();

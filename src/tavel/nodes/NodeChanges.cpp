@@ -81,6 +81,33 @@ inline std::vector<PendingClimb>& workList() {
     return list != nullptr ? *list : makeWorkList();
 }
 
+// The change reports running on this thread, and the custom attributes
+// removed meanwhile (the list is made on the first), kept until the outermost
+// report ends. Read on every notified change: one initial-exec record.
+struct Reports {
+    int running = 0;
+    std::vector<boost::shared_ptr<Attribute>>* removed = nullptr;
+};
+__attribute__((tls_model("initial-exec"))) thread_local Reports t_reports;
+
+__attribute__((noinline)) void releaseRemovedWhileReported() noexcept {
+    std::vector<boost::shared_ptr<Attribute>> removed;
+    removed.swap(*std::exchange(t_reports.removed, nullptr));
+}
+
+// One change report: the attributes removed while it runs live until the
+// outermost one ends.
+struct Report {
+    Report() noexcept { ++t_reports.running; }
+    ~Report() {
+        if (--t_reports.running == 0 && t_reports.removed != nullptr) {
+            releaseRemovedWhileReported();
+        }
+    }
+    Report(Report const&) = delete;
+    Report& operator=(Report const&) = delete;
+};
+
 // The steps below pass attributes as plain pointers, which travel in
 // registers; the signals and slots take them as optionals.
 inline boost::optional<Attribute const&> optionalOf(Attribute const* attribute) {
@@ -225,8 +252,18 @@ void Internals::valueChange(Node& node, ChangeAction action, Attribute const* at
                           (node.m_nodeChangeSignal != nullptr ||
                            node.m_hierarchicalSignal != nullptr || !node.m_owners.empty());
     KeepAlive const keepAlive(node, notifies);
+    Report const report;
     ownChange(node, action, attribute, structureChanged, incarnation);
     hierarchicalChange(node, source, structureChanged, incarnation);
+}
+
+void Internals::keepWhileReported(boost::shared_ptr<Attribute> const& attribute) {
+    if (t_reports.running == 0) {
+        return;
+    }
+    static thread_local std::vector<boost::shared_ptr<Attribute>> removed;
+    removed.push_back(attribute);
+    t_reports.removed = &removed;
 }
 
 void Internals::postChangeWatched(Node& node, ChangeAction action, Attribute const* attribute,
@@ -240,6 +277,7 @@ void Internals::postChangeWatched(Node& node, ChangeAction action, Attribute con
     case CA_ATTRIBUTE_REMOVING: {
         // Passing inhibition on may release nodes below, whose subscribers may drop this one.
         KeepAlive const keepAlive(node, true);
+        Report const report;
         if (attribute != nullptr &&
             (action == CA_ATTRIBUTE_REMOVING || node.m_inhibitUpdateCounter != 0)) {
             syncInhibition(node, *attribute, action == CA_ATTRIBUTE_ADDED);
@@ -275,8 +313,11 @@ void Internals::postChangeWatched(Node& node, ChangeAction action, Attribute con
     valueChange(node, action, attribute, source, structureChanged, incarnation);
 }
 
-void Internals::ownChange(Node& node, ChangeAction action, Attribute const* attribute,
-                          bool structureChanged, long long incarnation) {
+// Inline in the steps that report, which stay one frame each.
+__attribute__((always_inline)) inline void Internals::ownChange(Node& node, ChangeAction action,
+                                                                Attribute const* attribute,
+                                                                bool structureChanged,
+                                                                long long incarnation) {
     if (incarnation <= node.m_instanceIncarnation) {
         return;
     }

@@ -132,6 +132,11 @@ struct NodeInternals {
     static void releasePendingChanges(Node& node);
     static void notifyHierarchy(Node& node, Attribute const* source, bool structureChanged,
                                 long long incarnation);
+    // A custom attribute just removed from its node: while a change is being
+    // reported on this thread, the report may still hand it on (to the next
+    // subscriber, up the hierarchy), so it is kept, standing alone, until the
+    // outermost report ends.
+    static void keepWhileReported(boost::shared_ptr<Attribute> const& attribute);
     // The outermost climb of this thread, from `node` up through every owner.
     static void climb(Node& node, bool structureChanged, Attribute const* source,
                       long long incarnation);

@@ -206,6 +206,45 @@ TEST(Reentrancy, RemovalFromInsideTheRemovingNotificationHappensOnce) {
     EXPECT_EQ("shared", b->getAttribute("shared")->getAttributeName());
 }
 
+// The first subscriber told of a change removes the attribute that changed:
+// the next one is still handed an attribute it can read, standing alone now.
+TEST(Reentrancy, AnAttributeRemovedWhileItsChangeIsReportedStaysReadable) {
+    for (bool const hierarchical : {false, true}) {
+        SCOPED_TRACE(hierarchical);
+        Ref<Node> const node = CustomNode::create(nullptr);
+        Attribute& gain = node->registerAttribute("gain", AT_S_FLOAT);
+        std::vector<float> read;
+        auto const hear = [&](boost::optional<Attribute const&> attribute) {
+            if (!attribute) {
+                return;
+            }
+            if (read.empty()) {
+                read.push_back(0.f);
+                node->removeAttribute("gain");
+                return;
+            }
+            read.push_back(*attribute->getGeneric().get<float>());
+        };
+        std::vector<Connection> connections;
+        for (int i = 0; i < 2; ++i) {
+            connections.push_back(
+                hierarchical ? node->subscribeForHierachicalChangeNotification(
+                                   [&](Node const&, boost::optional<Attribute const&> source,
+                                       bool) { hear(source); })
+                             : node->subscribeForNodeChangeNotification(
+                                   [&](ChangeAction action, Node const&,
+                                       boost::optional<Attribute const&> attribute) {
+                                       if (action == CA_VALUE_CHANGED) {
+                                           hear(attribute);
+                                       }
+                                   }));
+        }
+        gain.setGeneric(AttributeValue(2.f));
+        EXPECT_EQ(read, (std::vector<float>{0.f, 2.f}));
+        EXPECT_FALSE(node->getAttribute("gain"));
+    }
+}
+
 // Every attribute and node starts at incarnation 1, so the first number a
 // process draws must be newer than that. CTest runs each test in a process
 // of its own, where this is the first change.
