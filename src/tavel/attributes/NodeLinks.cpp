@@ -1,7 +1,5 @@
 #include "tavel/attributes/NodeLinks.h"
 
-#include <tavel/nodes/Specification.h>
-#include <tavel/types/Exceptions.h>
 
 #include <utility>
 
@@ -71,18 +69,7 @@ thread_local NodeLinks::Edit* t_openEdit = nullptr;
 } // namespace
 
 NodeLinks::Edit::Edit(Attribute& attribute)
-    : m_attribute(attribute), m_owner(attribute.m_owner), m_keepOwner(m_owner) {
-    if (m_owner != nullptr) {
-        AttributeSpecification const* entry = nullptr;
-        try {
-            entry = attribute.getAttributeSpecification();
-        } catch (UnknownAttributeException const&) {
-            // Not known to its owner yet (a member of a node under construction).
-        }
-        if (entry != nullptr && entry->isCustom()) {
-            m_keepAttribute = m_owner->getCustomAttributePointer(entry->offset);
-        }
-    }
+    : m_attribute(attribute), m_owner(attribute.m_owner), m_hold(attribute) {
     // A hook of an open edit is editing the same attribute: this edit may let
     // go of elements that one has stepped through.
     for (Edit* open = t_openEdit; open != nullptr; open = open->m_outer) {

@@ -151,8 +151,8 @@ struct NodeLinks {
 
         Attribute& m_attribute;
         Node* m_owner;
-        KeepAlive m_keepOwner;
-        boost::shared_ptr<Attribute> m_keepAttribute;
+        // The owner and, for a custom attribute, the attribute itself.
+        Attribute::Hold m_hold;
         std::vector<Step> m_steps;
         Run m_run;
         // The elements of the first steps, held once a hook edits the attribute.
