@@ -1,6 +1,5 @@
 #include "tavel/attributes/NodeLinks.h"
 
-
 #include <utility>
 
 namespace Norv::Tavel::detail {
