@@ -7,7 +7,8 @@ namespace {
 
 // A ring of `size` groups named n0, n1, ..., each linking to the next.
 std::vector<Ref<Group>> ring(std::size_t size) {
-    return chain(size, true, [](Group& node, std::size_t i) { node.name = "n" + std::to_string(i); });
+    return chain(size, true,
+                 [](Group& node, std::size_t i) { node.name = "n" + std::to_string(i); });
 }
 
 TEST(Hierarchy, ChangesClimbToEveryOwnerOnce) {
@@ -94,6 +95,11 @@ TEST(Hierarchy, RemovingAReferenceAttributeReturnsItsInhibitLevels) {
     }
     EXPECT_EQ(child->getInhibitUpdateCounter(), 0);
     EXPECT_EQ(child->getNumberOfOwnerLinks(), 0u);
+    // Nothing climbs into the removed attributes any more.
+    log.take();
+    log.watchHierarchy(*owner, "o");
+    child->value.set(2);
+    EXPECT_EQ(Lines{"c 0 value"}, log.take());
 }
 
 TEST(Ownership, RegistryLinksCountAttributesNotReferences) {

@@ -129,18 +129,6 @@ TEST(CustomAttributes, AttributeKeptByAHolderIsLeftWithoutOwner) {
     }
 }
 
-TEST(CustomAttributes, RemovedReferenceLeavesNoOwnerLinkBehind) {
-    Log log;
-    Ref<Node> const parent = CustomNode::create(nullptr);
-    Ref<Lamp> const child = Lamp::create(nullptr);
-    parent->registerAttribute("link", AT_S_NODE_PTR).setGeneric(AttributeValue(NodeRef(child)));
-    log.watchHierarchy(*parent, "parent");
-    child->seed.set(1);
-    parent->removeAttribute("link");
-    child->seed.set(2); // must not reach the removed attribute
-    EXPECT_EQ((Lines{"parent h seed", "parent h - s"}), log.lines);
-}
-
 TEST(NodeDestruction, OperationsOnADyingNodeAreRefused) {
     Ref<Node> node = CustomNode::create(nullptr);
     Attribute& value = node->registerAttribute("value", AT_S_FLOAT);

@@ -213,17 +213,14 @@ TEST(Reentrancy, AnAttributeRemovedWhileItsChangeIsReportedStaysReadable) {
         SCOPED_TRACE(hierarchical);
         Ref<Node> const node = CustomNode::create(nullptr);
         Attribute& gain = node->registerAttribute("gain", AT_S_FLOAT);
-        std::vector<float> read;
+        std::vector<float> read; // 0 for the subscriber that removed it
         auto const hear = [&](boost::optional<Attribute const&> attribute) {
-            if (!attribute) {
-                return;
+            if (attribute) {
+                read.push_back(read.empty() ? 0.f : *attribute->getGeneric().get<float>());
+                if (read.size() == 1) {
+                    node->removeAttribute("gain");
+                }
             }
-            if (read.empty()) {
-                read.push_back(0.f);
-                node->removeAttribute("gain");
-                return;
-            }
-            read.push_back(*attribute->getGeneric().get<float>());
         };
         std::vector<Connection> connections;
         for (int i = 0; i < 2; ++i) {
